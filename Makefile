@@ -1,0 +1,61 @@
+# Builds the Support Services Utility with MinGW-w64 and tests it under Wine.
+#   make build   both executables into dist/
+#   make test    installs what is missing, builds, runs every test
+#   make demo    installs what is missing, builds, opens the utility on a demo installation
+SHELL := /bin/bash
+.DEFAULT_GOAL := build
+
+ROOT := $(CURDIR)
+JOBS ?= $(shell nproc)
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+BUILD_PACKAGES := cmake make mingw-w64 mingw-w64-tools googletest
+TEST_PACKAGES := $(BUILD_PACKAGES) wine64 xvfb
+DEMO_PACKAGES := $(TEST_PACKAGES) imagemagick x11-utils
+
+# Installs only the packages that are not installed yet.
+define install_missing
+	@missing=$$(for p in $(1); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+		echo "Installing:" $$missing; \
+		$(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+endef
+
+.PHONY: build test demo demo-clean deps-build deps-test deps-demo x64 x86 clean
+
+deps-build:
+	$(call install_missing,$(BUILD_PACKAGES))
+deps-test:
+	$(call install_missing,$(TEST_PACKAGES))
+deps-demo:
+	$(call install_missing,$(DEMO_PACKAGES))
+
+build/x64/CMakeCache.txt:
+	cmake -S . -B build/x64 -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release -DFORGE_TESTS=ON
+build/x86/CMakeCache.txt:
+	cmake -S . -B build/x86 -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release -DFORGE_TESTS=OFF
+
+x64: build/x64/CMakeCache.txt
+	cmake --build build/x64 -j $(JOBS)
+	@mkdir -p dist/x64 && cp build/x64/bin/ForgeSupport.exe dist/x64/
+x86: build/x86/CMakeCache.txt
+	cmake --build build/x86 -j $(JOBS)
+	@mkdir -p dist/x86 && cp build/x86/bin/ForgeSupport.exe dist/x86/
+
+build: deps-build
+	$(MAKE) x64 x86
+
+test: deps-test
+	$(MAKE) x64 x86
+	tools/run-tests.sh
+
+demo: deps-demo
+	$(MAKE) x64 x86
+	tools/run-demo.sh
+
+demo-clean:
+	rm -rf build/demo
+
+clean:
+	rm -rf build dist

@@ -1,0 +1,6 @@
+#include "app/SupportApp.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    return theApp.Run();
+}

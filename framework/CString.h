@@ -1,0 +1,51 @@
+#pragma once
+#include <windows.h>
+#include <string>
+
+// An ANSI string with the few operations the application uses. Converts to
+// LPCSTR so it can be handed to the A functions of the platform directly.
+class CString {
+public:
+    CString() = default;
+    CString(const char* psz) : m_str(psz ? psz : "") {}
+    CString(const char* pch, int nLength) : m_str(pch, static_cast<size_t>(nLength)) {}
+    CString(std::string str) : m_str(std::move(str)) {}
+
+    operator LPCSTR() const { return m_str.c_str(); }
+    const char* GetString() const { return m_str.c_str(); }
+    const std::string& Str() const { return m_str; }
+    int GetLength() const { return static_cast<int>(m_str.size()); }
+    bool IsEmpty() const { return m_str.empty(); }
+    void Empty() { m_str.clear(); }
+    char operator[](int i) const { return m_str[static_cast<size_t>(i)]; }
+
+    CString& operator+=(const CString& s) { m_str += s.m_str; return *this; }
+    CString& operator+=(const char* psz) { if (psz) m_str += psz; return *this; }
+    CString& operator+=(char ch) { m_str += ch; return *this; }
+    friend CString operator+(CString a, const CString& b) { a += b; return a; }
+    friend CString operator+(CString a, const char* b) { a += b; return a; }
+    friend CString operator+(const char* a, const CString& b) { return CString(a) + b; }
+    friend bool operator==(const CString& a, const CString& b) { return a.m_str == b.m_str; }
+    friend bool operator==(const CString& a, const char* b) { return a.m_str == (b ? b : ""); }
+    friend bool operator!=(const CString& a, const CString& b) { return !(a == b); }
+    friend bool operator!=(const CString& a, const char* b) { return !(a == b); }
+
+    CString Left(int nCount) const;
+    CString Right(int nCount) const;
+    CString Mid(int nFirst) const;
+    int ReverseFind(char ch) const;
+    void MakeLower();
+    // Case-insensitive comparison as multibyte text, as _mbsicmp does it.
+    int CompareNoCase(const char* psz) const;
+    bool EndsWith(char ch) const { return !m_str.empty() && m_str.back() == ch; }
+
+    void Format(const char* pszFormat, ...) __attribute__((format(gnu_printf, 2, 3)));
+    // Loads a string-table entry of the program; false (and empty) when absent.
+    bool LoadString(UINT nID);
+
+private:
+    std::string m_str;
+};
+
+// Loads a string-table entry in one expression.
+CString LoadResourceString(UINT nID);

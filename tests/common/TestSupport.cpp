@@ -1,0 +1,313 @@
+#include "common/TestSupport.h"
+#include "app/SupportSheet.h"
+#include "res/resource.h"
+#include <commctrl.h>
+#include <cstring>
+#include <stdexcept>
+
+// ---- CTempDir --------------------------------------------------------------
+
+namespace {
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE hFind = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string child = path + "\\" + name;
+            const bool isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !isLink) {
+                RemoveTree(child);
+            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveDirectoryA(child.c_str());
+            } else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(hFind, &data));
+        FindClose(hFind);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+}
+
+CTempDir::CTempDir()
+{
+    char szTemp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, szTemp);
+    static unsigned s_counter = 0;
+    for (;;) {
+        char szName[64];
+        wsprintfA(szName, "forge-test-%lu-%u", GetCurrentProcessId(), ++s_counter);
+        std::string path = std::string(szTemp) + szName;
+        if (CreateDirectoryA(path.c_str(), nullptr)) {
+            char szFull[MAX_PATH] = "";
+            GetLongPathNameA(path.c_str(), szFull, MAX_PATH);
+            m_path = szFull[0] ? szFull : path;
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot make a temporary folder");
+    }
+}
+
+CTempDir::~CTempDir()
+{
+    RemoveTree(m_path);
+}
+
+std::string CTempDir::MakeDir(const std::string& relative) const
+{
+    std::string path = m_path;
+    size_t start = 0;
+    while (start <= relative.size()) {
+        size_t end = relative.find('\\', start);
+        if (end == std::string::npos) end = relative.size();
+        path += "\\" + relative.substr(start, end - start);
+        CreateDirectoryA(path.c_str(), nullptr);
+        start = end + 1;
+    }
+    return path;
+}
+
+std::string CTempDir::MakeFile(const std::string& relative, const std::string& content) const
+{
+    const size_t slash = relative.rfind('\\');
+    if (slash != std::string::npos) MakeDir(relative.substr(0, slash));
+    const std::string path = m_path + "\\" + relative;
+    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
+    DWORD written = 0;
+    WriteFile(hFile, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(hFile);
+    return path;
+}
+
+std::string CTempDir::CopyIn(const std::string& source, const std::string& relative) const
+{
+    const size_t slash = relative.rfind('\\');
+    if (slash != std::string::npos) MakeDir(relative.substr(0, slash));
+    const std::string path = m_path + "\\" + relative;
+    if (!CopyFileA(source.c_str(), path.c_str(), FALSE)) throw std::runtime_error("cannot copy " + source);
+    return path;
+}
+
+// ---- registry ----------------------------------------------------------------
+
+bool DeleteRegTree(HKEY root, const std::string& subKey)
+{
+    const LONG result = RegDeleteTreeA(root, subKey.c_str());
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
+CScopedRegValue::CScopedRegValue(HKEY root, const std::string& subKey, const std::string& valueName,
+                                 std::optional<std::string> text, DWORD type)
+    : m_root(root), m_subKey(subKey), m_valueName(valueName)
+{
+    Save();
+    if (text) Write(type, reinterpret_cast<const BYTE*>(text->c_str()), static_cast<DWORD>(text->size() + 1));
+    else Write(REG_NONE, nullptr, 0);
+}
+
+CScopedRegValue::CScopedRegValue(HKEY root, const std::string& subKey, const std::string& valueName,
+                                 DWORD type, const std::vector<BYTE>& data)
+    : m_root(root), m_subKey(subKey), m_valueName(valueName)
+{
+    Save();
+    Write(type, data.data(), static_cast<DWORD>(data.size()));
+}
+
+void CScopedRegValue::Save()
+{
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExA(m_root, m_subKey.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return;
+    m_hadKey = true;
+    DWORD size = 0;
+    if (RegQueryValueExA(hKey, m_valueName.c_str(), nullptr, &m_oldType, nullptr, &size) == ERROR_SUCCESS) {
+        m_oldData.resize(size);
+        RegQueryValueExA(hKey, m_valueName.c_str(), nullptr, &m_oldType, m_oldData.data(), &size);
+        m_oldData.resize(size);
+        m_hadValue = true;
+    }
+    RegCloseKey(hKey);
+}
+
+void CScopedRegValue::Write(DWORD type, const BYTE* data, DWORD size)
+{
+    if (!m_hadKey) {
+        // Remember every key created on the way, to remove them afterwards.
+        size_t pos = 0;
+        while (pos != std::string::npos) {
+            pos = m_subKey.find('\\', pos + 1);
+            const std::string part = m_subKey.substr(0, pos);
+            HKEY hProbe = nullptr;
+            if (RegOpenKeyExA(m_root, part.c_str(), 0, KEY_READ, &hProbe) == ERROR_SUCCESS) RegCloseKey(hProbe);
+            else m_createdKeys.push_back(part);
+        }
+    }
+    HKEY hKey = nullptr;
+    if (RegCreateKeyExA(m_root, m_subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot create key " + m_subKey);
+    if (type == REG_NONE && !data) RegDeleteValueA(hKey, m_valueName.c_str());
+    else RegSetValueExA(hKey, m_valueName.c_str(), 0, type, data, size);
+    RegCloseKey(hKey);
+}
+
+CScopedRegValue::~CScopedRegValue()
+{
+    if (!m_createdKeys.empty()) {
+        DeleteRegTree(m_root, m_createdKeys.front());
+        return;
+    }
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExA(m_root, m_subKey.c_str(), 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS) return;
+    if (m_hadValue)
+        RegSetValueExA(hKey, m_valueName.c_str(), 0, m_oldType, m_oldData.data(), static_cast<DWORD>(m_oldData.size()));
+    else
+        RegDeleteValueA(hKey, m_valueName.c_str());
+    RegCloseKey(hKey);
+}
+
+std::string TestProgramFolder()
+{
+    char szPath[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, szPath, MAX_PATH);
+    std::string path = szPath;
+    return path.substr(0, path.rfind('\\'));
+}
+
+// ---- the sheet -----------------------------------------------------------------
+
+namespace {
+const std::function<void(HWND)>* s_pDrive = nullptr;
+CSupportSheet* s_pSheet = nullptr;
+
+void CALLBACK DriveSheet(HWND, UINT, UINT_PTR idEvent, DWORD)
+{
+    KillTimer(nullptr, idEvent);
+    HWND hSheet = s_pSheet->GetSafeHwnd();
+    if (s_pDrive && hSheet) (*s_pDrive)(hSheet);
+    if (IsWindow(hSheet) && PropSheet_GetCurrentPageHwnd(hSheet))
+        PropSheet_PressButton(hSheet, PSBTN_CANCEL);
+}
+}
+
+INT_PTR RunSheet(const std::function<void(HWND)>& drive, UINT startPage)
+{
+    CSupportSheet sheet(LoadResourceString(IDS_SHEET_CAPTION), nullptr, startPage);
+    s_pSheet = &sheet;
+    s_pDrive = &drive;
+    // A thread timer fires inside the sheet's own modal loop.
+    SetTimer(nullptr, 0, 1, &DriveSheet);
+    const INT_PTR result = sheet.DoModal();
+    s_pDrive = nullptr;
+    s_pSheet = nullptr;
+    return result;
+}
+
+HWND SelectPage(HWND hSheet, int index)
+{
+    PropSheet_SetCurSel(hSheet, nullptr, index);
+    return PropSheet_IndexToHwnd(hSheet, index);
+}
+
+void ClickButton(HWND hPage, int id)
+{
+    SendMessageA(GetDlgItem(hPage, id), BM_CLICK, 0, 0);
+}
+
+// ---- message boxes ---------------------------------------------------------------
+
+namespace {
+std::vector<MessageBoxSeen>* s_pSeen = nullptr;
+
+BOOL CALLBACK FindIcon(HWND hChild, LPARAM lParam)
+{
+    char szClass[32] = "";
+    GetClassNameA(hChild, szClass, sizeof szClass);
+    if (lstrcmpiA(szClass, "Static") == 0 && (GetWindowLongA(hChild, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        const HICON hIcon = reinterpret_cast<HICON>(SendMessageA(hChild, STM_GETICON, 0, 0));
+        if (hIcon && hIcon == LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_HAND)))
+            *reinterpret_cast<bool*>(lParam) = true;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CloseIfMessageBox(HWND hWnd, LPARAM)
+{
+    char szClass[32] = "";
+    GetClassNameA(hWnd, szClass, sizeof szClass);
+    HWND hText = GetDlgItem(hWnd, 0xFFFF);
+    if (lstrcmpA(szClass, "#32770") != 0 || !hText || !IsWindowVisible(hWnd)) return TRUE;
+    MessageBoxSeen seen;
+    char szText[2048] = "";
+    GetWindowTextA(hWnd, szText, sizeof szText);
+    seen.caption = szText;
+    GetWindowTextA(hText, szText, sizeof szText);
+    seen.text = szText;
+    EnumChildWindows(hWnd, &FindIcon, reinterpret_cast<LPARAM>(&seen.stopIcon));
+    s_pSeen->push_back(seen);
+    SendMessageA(hWnd, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+void CALLBACK PollMessageBoxes(HWND, UINT, UINT_PTR, DWORD)
+{
+    EnumThreadWindows(GetCurrentThreadId(), &CloseIfMessageBox, 0);
+}
+}
+
+std::vector<MessageBoxSeen> CloseMessageBoxesDuring(const std::function<void()>& action)
+{
+    std::vector<MessageBoxSeen> seen;
+    std::vector<MessageBoxSeen>* pOuter = s_pSeen;
+    s_pSeen = &seen;
+    const UINT_PTR idTimer = SetTimer(nullptr, 0, 50, &PollMessageBoxes);
+    action();
+    KillTimer(nullptr, idTimer);
+    s_pSeen = pOuter;
+    return seen;
+}
+
+// ---- clipboard ----------------------------------------------------------------------
+
+namespace {
+bool OpenClipboardPatiently()
+{
+    for (int i = 0; i < 50; ++i) {
+        if (OpenClipboard(nullptr)) return true;
+        Sleep(20);
+    }
+    return false;
+}
+}
+
+std::optional<std::string> ReadClipboardText(std::vector<UINT>* formats)
+{
+    if (!OpenClipboardPatiently()) return std::nullopt;
+    if (formats) {
+        formats->clear();
+        for (UINT f = EnumClipboardFormats(0); f; f = EnumClipboardFormats(f)) formats->push_back(f);
+    }
+    std::optional<std::string> text;
+    if (HANDLE hData = GetClipboardData(CF_TEXT)) {
+        if (const char* p = static_cast<const char*>(GlobalLock(hData))) {
+            text = std::string(p, strnlen(p, GlobalSize(hData)));
+            GlobalUnlock(hData);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+void WriteClipboardText(const std::string& text)
+{
+    if (!OpenClipboardPatiently()) throw std::runtime_error("clipboard busy");
+    EmptyClipboard();
+    HGLOBAL hMem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    std::memcpy(GlobalLock(hMem), text.c_str(), text.size() + 1);
+    GlobalUnlock(hMem);
+    SetClipboardData(CF_TEXT, hMem);
+    CloseClipboard();
+}

@@ -1,0 +1,50 @@
+# Shared by the Makefile's scripts: a private Wine prefix and a private X display.
+# Source it; then call make_prefix PREFIX, start_display, stop_display.
+
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver64
+[ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
+export WINEARCH=win64
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko install prompts in a prefix that needs neither.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# Creates the prefix once; a stamp file marks a finished one.
+make_prefix() {
+    export WINEPREFIX="$1"
+    if [ ! -f "$WINEPREFIX/.forge-ready" ]; then
+        echo "Creating the Wine prefix $WINEPREFIX ..."
+        rm -rf "$WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+        "$WINE" wineboot --init >/dev/null 2>&1 || true
+        "$WINESERVER" -w
+        touch "$WINEPREFIX/.forge-ready"
+    fi
+}
+
+# Starts Xvfb on a free display and exports DISPLAY.
+start_display() {
+    local n=90
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.1
+    done
+    echo "Xvfb did not start" >&2
+    return 1
+}
+
+stop_display() {
+    if [ -n "${XVFB_PID:-}" ]; then
+        kill "$XVFB_PID" 2>/dev/null || true
+        wait "$XVFB_PID" 2>/dev/null || true
+        XVFB_PID=
+    fi
+}
+
+stop_wine() {
+    [ -n "${WINEPREFIX:-}" ] && "$WINESERVER" -k 2>/dev/null || true
+}
