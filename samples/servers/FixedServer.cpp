@@ -1,0 +1,58 @@
+// SampleSFalse.dll, SampleRefuse.dll and SampleNoUnreg.dll: servers with a
+// fixed ProgID that misbehave in one chosen way.
+//   SAMPLE_SFALSE    registers and unregisters, but reports S_FALSE
+//   SAMPLE_REFUSE    registers; refuses to unregister (E_FAIL, nothing removed)
+//   SAMPLE_NOUNREG   exports no DllUnregisterServer; DllMain leaves the marker
+//                    file "<own path>.loaded" to show that it ran
+#include "ServerRegistration.h"
+
+#if defined(SAMPLE_SFALSE)
+static const char c_szProgID[] = "Kelvara.SampleSFalse.1";
+#elif defined(SAMPLE_REFUSE)
+static const char c_szProgID[] = "Kelvara.SampleRefuse.1";
+#elif defined(SAMPLE_NOUNREG)
+static const char c_szProgID[] = "Kelvara.SampleNoUnreg.1";
+#else
+#error Define one of SAMPLE_SFALSE, SAMPLE_REFUSE, SAMPLE_NOUNREG
+#endif
+
+static HMODULE g_hModule = nullptr;
+
+static ServerIdentity Identity()
+{
+    return FixedIdentity(ModulePath(g_hModule), c_szProgID, "InprocServer32");
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD nReason, LPVOID)
+{
+    if (nReason != DLL_PROCESS_ATTACH) return TRUE;
+    g_hModule = hInstance;
+#ifdef SAMPLE_NOUNREG
+    const std::string strMarker = ModulePath(hInstance) + ".loaded";
+    HANDLE hFile = CreateFileA(strMarker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile != INVALID_HANDLE_VALUE) CloseHandle(hFile);
+#endif
+    return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer()
+{
+    const HRESULT hr = WriteRegistration(Identity());
+#ifdef SAMPLE_SFALSE
+    if (hr == S_OK) return S_FALSE;
+#endif
+    return hr;
+}
+
+#ifndef SAMPLE_NOUNREG
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer()
+{
+#ifdef SAMPLE_REFUSE
+    return E_FAIL;
+#else
+    const HRESULT hr = RemoveRegistration(Identity());
+    return hr == S_OK ? S_FALSE : hr;
+#endif
+}
+#endif
