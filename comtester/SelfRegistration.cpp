@@ -1,5 +1,6 @@
 #include "comtester/SelfRegistration.h"
 #include "app/SupportSheet.h"
+#include "framework/FaultGuard.h"
 #include <shellapi.h>
 
 namespace {
@@ -8,14 +9,13 @@ using EntryPoint = HRESULT (STDAPICALLTYPE*)();
 
 bool IsExecutablePath(const CString& strPath)
 {
-    const int nLength = strPath.GetLength();
-    CString strTail = nLength < 4 ? strPath : strPath.Right(4);
+    CString strTail = strPath.GetLength() < 4 ? strPath : strPath.Right(4);
     strTail.MakeLower();
     return strTail == ".exe";
 }
 
-// The folder part of a path with its trailing separator ("C:\Servers\"),
-// the drive alone ("C:") for "C:name", empty for a bare name.
+// The folder part of a path with its trailing separator ("C:\Servers\"), the
+// drive alone for "C:name", empty for a bare name, as _splitpath divides it.
 CString FolderOf(const CString& strPath)
 {
     const std::string& path = strPath.Str();
@@ -25,47 +25,106 @@ CString FolderOf(const CString& strPath)
     return CString();
 }
 
-bool CallEntryPoint(const CString& strPath, const char* pszEntryPoint)
+// The process's current directory, however long it is.
+std::string CurrentDirectory()
 {
-    HMODULE hProbe = LoadLibraryExA(strPath, nullptr, DONT_RESOLVE_DLL_REFERENCES);
-    if (!hProbe) return false;
-    const bool bExported = GetProcAddress(hProbe, pszEntryPoint) != nullptr;
-    FreeLibrary(hProbe);
-    if (!bExported) return false;
+    std::string strDir(MAX_PATH, '\0');
+    DWORD nLength = GetCurrentDirectoryA(static_cast<DWORD>(strDir.size()), strDir.data());
+    if (nLength >= strDir.size()) {
+        strDir.assign(nLength, '\0');
+        nLength = GetCurrentDirectoryA(nLength, strDir.data());
+    }
+    strDir.resize(nLength < strDir.size() ? nLength : 0);
+    return strDir;
+}
 
-    HMODULE hModule = LoadLibraryA(strPath);
-    if (!hModule) return false;
+// One in-process self-registration call. Every step that runs server code
+// (the full load with its DllMain, the entry point, the free with its
+// detach) runs under the fault guard; a module is recorded here the moment
+// it is loaded, so that whatever happens it is freed by the caller.
+struct InProcessCall {
+    const char* pszPath;
+    const char* pszEntryPoint;
+    HMODULE hProbe = nullptr;
+    bool bExported = false;
+    HMODULE hModule = nullptr;
     bool bResult = false;
-    if (auto pfn = reinterpret_cast<EntryPoint>(reinterpret_cast<void (*)()>(GetProcAddress(hModule, pszEntryPoint))))
-        bResult = pfn() == S_OK;
+};
+
+// Maps the file without running any of it (no DllMain, no imports) and asks
+// whether it exports the entry point: a file that is no self-registering
+// server is never run. Guarded too, since the file's export table is as
+// untrusted as its code.
+void ProbeEntryPoint(void* pContext)
+{
+    auto* pCall = static_cast<InProcessCall*>(pContext);
+    pCall->hProbe = LoadLibraryExA(pCall->pszPath, nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    if (pCall->hProbe) pCall->bExported = GetProcAddress(pCall->hProbe, pCall->pszEntryPoint) != nullptr;
+}
+
+// A fault in DllMain during LoadLibraryA is caught by the loader itself
+// (Windows and Wine alike): the load fails with ERROR_NOACCESS, the module is
+// dropped and the loader's lock released, so the guard never sees it. Only a
+// loader that let it escape would leave the guard to catch it, with the
+// half-loaded module and the loader's lock left behind on this thread.
+void LoadAndCall(void* pContext)
+{
+    auto* pCall = static_cast<InProcessCall*>(pContext);
+    pCall->hModule = LoadLibraryA(pCall->pszPath);
+    if (!pCall->hModule) return;
+    const FARPROC pfnProc = GetProcAddress(pCall->hModule, pCall->pszEntryPoint);
+    if (!pfnProc) return;
+    const auto pfnEntry = reinterpret_cast<EntryPoint>(reinterpret_cast<void (*)()>(pfnProc));
+    pCall->bResult = pfnEntry() == S_OK;
+}
+
+void FreeLoadedModule(void* pContext)
+{
+    auto* pCall = static_cast<InProcessCall*>(pContext);
+    const HMODULE hModule = pCall->hModule;
+    pCall->hModule = nullptr;   // never freed twice, even if its detach faults
     FreeLibrary(hModule);
-    return bResult;
+}
+
+bool CallEntryPoint(const CString& strPath, bool bRegister)
+{
+    InProcessCall call;
+    call.pszPath = strPath;
+    call.pszEntryPoint = bRegister ? "DllRegisterServer" : "DllUnregisterServer";
+    const bool bProbeFaulted = CallGuarded(ProbeEntryPoint, &call) != 0;
+    if (call.hProbe) FreeLibrary(call.hProbe);   // a mapping only: no code runs
+    if (bProbeFaulted || !call.bExported) return false;
+
+    const bool bFaulted = CallGuarded(LoadAndCall, &call) != 0;
+    if (call.hModule) CallGuarded(FreeLoadedModule, &call);
+    return call.bResult && !bFaulted;
 }
 
 } // namespace
 
 bool RegisterServerFile(const CString& strPath, bool bRegister)
 {
+    // Nothing is loaded, started or changed for a path that is empty or would
+    // not fit the system's path buffers.
     if (strPath.IsEmpty() || strPath.GetLength() >= MAX_PATH) return false;
 
-    const DWORD nSaved = GetCurrentDirectoryA(0, nullptr);
-    std::string savedDir(nSaved, '\0');
-    GetCurrentDirectoryA(nSaved, savedDir.data());
-    savedDir.resize(savedDir.find('\0'));
+    const std::string strSavedDir = CurrentDirectory();
     SetCurrentDirectoryA(FolderOf(strPath));
 
     bool bResult = false;
     if (IsExecutablePath(strPath))
         ExecuteAndWait(strPath, bRegister ? "/regserver" : "/unregserver");
     else
-        bResult = CallEntryPoint(strPath, bRegister ? "DllRegisterServer" : "DllUnregisterServer");
+        bResult = CallEntryPoint(strPath, bRegister);
 
-    SetCurrentDirectoryA(savedDir.c_str());
+    SetCurrentDirectoryA(strSavedDir.c_str());
     return bResult;
 }
 
 void ExecuteAndWait(const CString& strPath, const CString& strParameters)
 {
+    // "C:\srv.exe" gives "C:", which names the root because the caller has
+    // just made the root the current directory.
     const int nSlash = strPath.ReverseFind('\\');
     const CString strFolder = nSlash < 0 ? CString() : strPath.Left(nSlash);
 
@@ -76,6 +135,8 @@ void ExecuteAndWait(const CString& strPath, const CString& strParameters)
     info.lpParameters = strParameters;
     info.lpDirectory = strFolder;
     info.nShow = SW_HIDE;
+    // hProcess stays null when the file was handed to a running program
+    // instead of starting a process: then there is nothing to wait for.
     if (!ShellExecuteExA(&info) || !info.hProcess) return;
     WaitForSingleObject(info.hProcess, INFINITE);
     CloseHandle(info.hProcess);

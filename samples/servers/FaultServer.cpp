@@ -7,7 +7,7 @@
 // replace the write by a trap instruction: the fault is a real access violation.
 static void WriteThroughNull()
 {
-    int* volatile pTarget = nullptr;
+    volatile int* volatile pTarget = nullptr;
     *pTarget = 0x4B46;
 }
 

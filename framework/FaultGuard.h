@@ -1,0 +1,9 @@
+#pragma once
+// Runs foreign code (a server's initialisation or entry point) so that an
+// exception it does not handle itself, a processor fault such as an access
+// violation or a thrown exception of any kind, ends the call, not the process.
+#include <windows.h>
+
+// Calls pfn(pContext). Returns 0 when it returned, else the code of the
+// exception that escaped it; the frames in between are unwound first.
+DWORD CallGuarded(void (*pfn)(void* pContext), void* pContext);
