@@ -3,6 +3,7 @@
 // test removes every key the servers wrote and checks that they are gone.
 #include "comtester/SelfRegistration.h"
 #include "app/SupportSheet.h"
+#include "app/SystemServices.h"
 #include "common/TestSupport.h"
 #include "res/resource.h"
 #include <gtest/gtest.h>
@@ -131,6 +132,28 @@ TEST_F(SelfRegistrationTest, InProcessServerRegistersUnregistersAndIsFreed)
     EXPECT_FALSE(KeyExists("ForgeCore.Engine.1"));
     EXPECT_FALSE(KeyExists("CLSID\\" + clsid));
     EXPECT_TRUE(KeyExists("Kelvara.SampleServer.1\\Clsid")) << "unregistering one server removed another";
+
+    // What others wrote beside the registration stays on unregistering.
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, "Kelvara.SampleServer.1\\CurVer", 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, &hKey, nullptr));
+    RegCloseKey(hKey);
+    EXPECT_TRUE(Run(other, false));
+    EXPECT_FALSE(KeyExists("Kelvara.SampleServer.1\\Clsid"));
+    EXPECT_TRUE(KeyExists("Kelvara.SampleServer.1\\CurVer"));
+}
+
+TEST_F(SelfRegistrationTest, SampleServersCarryTheirVersion)
+{
+    DWORD ms = 0, ls = 0;
+    ASSERT_TRUE(GetFileVersion(CString((TestProgramFolder() + "\\ForgeSampleServer.dll").c_str()), ms, ls));
+    EXPECT_EQ(MAKELONG(0, 8), ms);
+    EXPECT_EQ(MAKELONG(17, 1), ls);
+    for (const char* sample : {"LocalSrv.exe", "SlowSrv.exe", "SampleSFalse.dll", "SampleFaultEntry.dll",
+                               "SampleFaultMain.dll", "SampleRefuse.dll", "SampleNoUnreg.dll", "SampleMissingDep.dll"})
+        EXPECT_TRUE(GetFileVersion(CString((TestProgramFolder() + "\\" + sample).c_str()), ms, ls)) << sample;
+    // Built only for its import library: never beside the servers.
+    EXPECT_FALSE(FileExists(TestProgramFolder() + "\\ForgeAbsentHelper.dll"));
 }
 
 TEST_F(SelfRegistrationTest, CatalogueEntryWithoutProgIDRegistersItsClsidOnly)
