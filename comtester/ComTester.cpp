@@ -2,15 +2,110 @@
 #include "app/SupportSheet.h"
 #include "res/resource.h"
 
+namespace {
+const char INSTALL_KEY[] = "SOFTWARE\\Kelvara\\Forge\\8.0";
+const char CURRENT_VERSION_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+}
+
+CString SystemFolderFromInstallLocation(const CString& strInstallLocation)
+{
+    CString strFolder = strInstallLocation;
+    if (!strFolder.IsEmpty() && !strFolder.EndsWith('\\')) strFolder += '\\';
+    strFolder += "System";
+    return strFolder;
+}
+
 CComTester::CComTester()
     : CPropertyPage(IDD_COMTESTER)
 {
     m_psp.dwFlags &= ~static_cast<DWORD>(PSP_HASHELP);
 }
 
+void CComTester::DoDataExchange()
+{
+    DDX_Control(IDC_PROGRESS, m_progress);
+    DDX_Control(IDC_COMPONENT_LIST, m_list);
+}
+
 BOOL CComTester::OnInitDialog()
 {
     CPropertyPage::OnInitDialog();
     m_pSheet = static_cast<CSupportSheet*>(GetParentSheet());
+    const CString strInstall = m_pSheet->ReadRegString(HKEY_LOCAL_MACHINE, INSTALL_KEY, "Install Location");
+    SetDlgItemText(IDC_SYSTEM_FOLDER, SystemFolderFromInstallLocation(strInstall));
+    m_list.InitList(this);
     return TRUE;
+}
+
+BOOL CComTester::OnCommand(int nID, int nCode)
+{
+    if (nCode != BN_CLICKED) return FALSE;
+    switch (nID) {
+    case IDC_BROWSE_SYSTEM_FOLDER: OnBrowse();      return TRUE;
+    case IDC_VERIFY_COM:           OnVerifyCom();   return TRUE;
+    case IDC_VERIFY_FILES:         OnVerifyFiles(); return TRUE;
+    case IDC_COPY_COM_RESULTS:     OnCopyResults(); return TRUE;
+    default:                       return FALSE;
+    }
+}
+
+void CComTester::OnBrowse()
+{
+    const CString strFolder = m_pSheet->BrowseForFolder(GetDlgItemText(IDC_SYSTEM_FOLDER), IDS_BROWSE_SYSTEM_FOLDER);
+    if (!strFolder.IsEmpty()) SetDlgItemText(IDC_SYSTEM_FOLDER, strFolder);
+}
+
+void CComTester::OnVerifyCom()
+{
+    m_list.VerifyRegistration();
+}
+
+void CComTester::OnVerifyFiles()
+{
+    m_list.VerifyFiles();
+}
+
+void CComTester::OnCopyResults()
+{
+    m_pSheet->CopyToClipboard(m_list.GetResultsText());
+}
+
+CString CComTester::GetSystemFolder() const
+{
+    return GetDlgItemText(IDC_SYSTEM_FOLDER);
+}
+
+CString CComTester::GetCommonFilesFolder() const
+{
+    return m_pSheet->ReadRegString(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, "CommonFilesDir");
+}
+
+void CComTester::SetProgressRange(short nLower, short nUpper) const
+{
+    m_progress.SetRange(nLower, nUpper);
+}
+
+void CComTester::SetProgressPos(int nPos) const
+{
+    m_progress.SetPos(nPos);
+}
+
+bool CComTester::GetFileVersion(const CString& strPath, DWORD& dwVersionMS, DWORD& dwVersionLS) const
+{
+    return m_pSheet->GetFileVersion(strPath, dwVersionMS, dwVersionLS);
+}
+
+CString CComTester::ReadRegString(HKEY hRoot, const CString& strSubKey, const CString& strValueName) const
+{
+    return m_pSheet->ReadRegString(hRoot, strSubKey, strValueName);
+}
+
+CString CComTester::FindFileInTree(const CString& strFolder, const CString& strFileName) const
+{
+    return m_pSheet->FindFileInTree(strFolder, strFileName);
+}
+
+CString CComTester::MakeFilePath(const CString& strFolder, const CString& strFileName) const
+{
+    return m_pSheet->MakeFilePath(strFolder, strFileName);
 }

@@ -1,0 +1,43 @@
+#pragma once
+#include "framework/CString.h"
+#include <map>
+#include <set>
+#include <vector>
+
+// Searching a folder tree for component files by name. Plain functions over
+// strings, so tests and the benchmark reach them without a window.
+
+// The folder, a backslash when needed, and the name; an empty folder gives
+// the name alone.
+CString MakeFilePath(const CString& strFolder, const CString& strFileName);
+
+// Depth-first search of the folder and every folder below it, in the order
+// the file system lists entries. A matching file among a folder's own entries
+// ends that folder's scan; a match found in a subfolder does not, and a later
+// match replaces it. The result is the last match met, or empty. Folder links
+// (reparse points) are not entered, and a folder whose search pattern would
+// pass MAX_PATH yields nothing, so the search always ends.
+CString FindFileInTree(const CString& strFolder, const CString& strFileName);
+
+// Orders names the way the search compares them (_mbsicmp).
+struct NoCaseLess {
+    bool operator()(const CString& a, const CString& b) const { return a.CompareNoCase(b) < 0; }
+};
+using FileNameSet = std::set<CString, NoCaseLess>;
+
+// One walk of a folder tree that answers FindFileInTree for many names at
+// once: for every wanted name, the path FindFileInTree(strFolder, name) gives.
+class CFolderSearch {
+public:
+    CFolderSearch(const CString& strFolder, const std::vector<CString>& names);
+
+    // True when this walk answers for that folder and name.
+    bool Covers(const CString& strFolder, const CString& strFileName) const;
+    // The path found for a wanted name; empty when the tree holds none.
+    CString PathOf(const CString& strFileName) const;
+
+private:
+    CString m_strFolder;
+    FileNameSet m_wanted;
+    std::map<CString, CString, NoCaseLess> m_found;
+};

@@ -1,0 +1,43 @@
+#pragma once
+// Reading and driving the COM tester page's real controls in tests.
+#include <windows.h>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace page_driver {
+HWND ListOf(HWND hPage);
+std::string Cell(HWND hList, int row, int column);
+std::vector<std::string> Column(HWND hList, int column);
+// The row whose file name is 'name'; -1 when there is none.
+int FindRow(HWND hList, const std::string& name);
+// Clicks a column header with the mouse, as a user does.
+void ClickHeader(HWND hList, int column);
+// Selects exactly the rows with these file names.
+void SelectRows(HWND hList, const std::vector<std::string>& names);
+std::string FolderBox(HWND hPage);
+void SetFolderBox(HWND hPage, const std::string& text);
+
+// Records the range and position messages the progress bar receives, by
+// subclassing the real control for the life of the object.
+class CProgressLog {
+public:
+    explicit CProgressLog(HWND hProgress);
+    ~CProgressLog();
+    CProgressLog(const CProgressLog&) = delete;
+    CProgressLog& operator=(const CProgressLog&) = delete;
+    // (low, high) of every PBM_SETRANGE, in order.
+    std::vector<std::pair<int, int>> ranges;
+    std::vector<int> positions;
+private:
+    static LRESULT CALLBACK Proc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    HWND m_hWnd;
+    WNDPROC m_pPrevious;
+};
+
+// The file names of the catalogue in its first display order (ascending,
+// ignoring case), computed from the table.
+std::vector<std::string> CatalogueNamesAscending();
+// The version text of a file, read with the version functions directly.
+std::string FileVersionText(const std::string& path);
+}
