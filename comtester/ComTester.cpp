@@ -41,10 +41,12 @@ BOOL CComTester::OnCommand(int nID, int nCode)
 {
     if (nCode != BN_CLICKED) return FALSE;
     switch (nID) {
-    case IDC_BROWSE_SYSTEM_FOLDER: OnBrowse();      return TRUE;
-    case IDC_VERIFY_COM:           OnVerifyCom();   return TRUE;
-    case IDC_VERIFY_FILES:         OnVerifyFiles(); return TRUE;
-    case IDC_COPY_COM_RESULTS:     OnCopyResults(); return TRUE;
+    case IDC_BROWSE_SYSTEM_FOLDER: OnBrowse();             return TRUE;
+    case IDC_VERIFY_COM:           OnVerifyCom();          return TRUE;
+    case IDC_REGISTER_SELECTED:    OnRegisterSelected();   return TRUE;
+    case IDC_UNREGISTER_SELECTED:  OnUnregisterSelected(); return TRUE;
+    case IDC_VERIFY_FILES:         OnVerifyFiles();        return TRUE;
+    case IDC_COPY_COM_RESULTS:     OnCopyResults();        return TRUE;
     default:                       return FALSE;
     }
 }
@@ -58,6 +60,16 @@ void CComTester::OnBrowse()
 void CComTester::OnVerifyCom()
 {
     m_list.VerifyRegistration();
+}
+
+void CComTester::OnRegisterSelected()
+{
+    m_list.RegisterSelected(true);
+}
+
+void CComTester::OnUnregisterSelected()
+{
+    m_list.RegisterSelected(false);
 }
 
 void CComTester::OnVerifyFiles()
@@ -88,6 +100,11 @@ void CComTester::SetProgressRange(short nLower, short nUpper) const
 void CComTester::SetProgressPos(int nPos) const
 {
     m_progress.SetPos(nPos);
+}
+
+bool CComTester::RegisterServerFile(const CString& strPath, bool bRegister) const
+{
+    return m_pSheet->RegisterServerFile(strPath, bRegister);
 }
 
 bool CComTester::GetFileVersion(const CString& strPath, DWORD& dwVersionMS, DWORD& dwVersionLS) const

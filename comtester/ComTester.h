@@ -23,6 +23,7 @@ public:
     void SetProgressPos(int nPos) const;
 
     // The sheet's services, forwarded so that the list needs only its page.
+    bool RegisterServerFile(const CString& strPath, bool bRegister) const;
     bool GetFileVersion(const CString& strPath, DWORD& dwVersionMS, DWORD& dwVersionLS) const;
     CString ReadRegString(HKEY hRoot, const CString& strSubKey, const CString& strValueName) const;
     CString FindFileInTree(const CString& strFolder, const CString& strFileName) const;
@@ -36,6 +37,8 @@ protected:
 private:
     void OnBrowse();
     void OnVerifyCom();
+    void OnRegisterSelected();
+    void OnUnregisterSelected();
     void OnVerifyFiles();
     void OnCopyResults();
 

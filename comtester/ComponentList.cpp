@@ -247,6 +247,28 @@ void CComponentList::VerifyFiles()
     m_pPage->SetProgressPos(0);
 }
 
+void CComponentList::RegisterSelected(bool bRegister)
+{
+    CWaitCursor wait;
+    const CString strYes = LoadResourceString(IDS_YES);
+    const CString strNo = LoadResourceString(IDS_NO);
+    const int nCount = GetItemCount();
+    m_pPage->SetProgressRange(0, static_cast<short>(GetSelectedCount()));
+    int nDone = 0;
+    for (int j = 0; j < nCount; ++j) {
+        if (!(GetItemState(j, LVIS_SELECTED) & LVIS_SELECTED)) continue;
+        m_pPage->SetProgressPos(++nDone);
+        ComponentItem* pItem = GetRecord(j);
+        if (!pItem) continue;
+        m_pPage->RegisterServerFile(ResolveLocation(j), bRegister);
+        // The registry decides either way: a server that refused to
+        // unregister still shows "Yes".
+        pItem->strRegistered = IsRegistered(j) ? strYes : strNo;
+        SetItemText(j, COL_REGISTERED, pItem->strRegistered);
+    }
+    m_pPage->SetProgressPos(0);
+}
+
 CString CComponentList::GetResultsText() const
 {
     CString strText;

@@ -29,6 +29,9 @@ public:
     CString ResolveLocation(int nItem);
     void VerifyPresence(int nItem);
     void VerifyFiles();
+    // Runs the self-registration of the selected rows' files, in display
+    // order, and shows what the registry says afterwards.
+    void RegisterSelected(bool bRegister);
     // One comma-separated line per row, in the order shown.
     CString GetResultsText() const;
 

@@ -95,7 +95,10 @@ CProgressLog::~CProgressLog()
 LRESULT CALLBACK CProgressLog::Proc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == PBM_SETRANGE) s_pLog->ranges.emplace_back(LOWORD(lParam), HIWORD(lParam));
-    if (msg == PBM_SETPOS) s_pLog->positions.push_back(static_cast<int>(wParam));
+    if (msg == PBM_SETPOS) {
+        s_pLog->positions.push_back(static_cast<int>(wParam));
+        if (s_pLog->onPosition) s_pLog->onPosition(static_cast<int>(wParam));
+    }
     return CallWindowProcA(s_pLog->m_pPrevious, hWnd, msg, wParam, lParam);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Reading and driving the COM tester page's real controls in tests.
 #include <windows.h>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +30,8 @@ public:
     // (low, high) of every PBM_SETRANGE, in order.
     std::vector<std::pair<int, int>> ranges;
     std::vector<int> positions;
+    // Called on every PBM_SETPOS before the control moves.
+    std::function<void(int)> onPosition;
 private:
     static LRESULT CALLBACK Proc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
     HWND m_hWnd;
