@@ -74,7 +74,8 @@ void CProjectTesterTree::PopulateTree(IUnknown* pProject)
     const HRESULT hrRoot = spProject->get_ProjectRoot(&spProjectRoot);
     if (!m_pOwner->ReportIfFailed(hrRoot, "Failure at:CProjectTesterTree::PopulateTree Function:PopulateTree") && spProjectRoot) {
         CComPtr<IProduct> spProduct;
-        if (!ReportIfFailedOrNull(spProjectRoot->get_ActiveProduct(&spProduct), spProduct.Get(),
+        const HRESULT hrProduct = spProjectRoot->get_ActiveProduct(&spProduct);
+        if (!ReportIfFailedOrNull(hrProduct, spProduct.Get(),
                                   "Failure at:CProjectTesterTree::PopulateTree Function:spProjectRoot->get_ActiveProduct")) {
             long nType = 0;
             if (m_pOwner->ReportIfFailed(spProjectRoot->get_Type(&nType),
@@ -92,7 +93,8 @@ void CProjectTesterTree::PopulateTree(IUnknown* pProject)
             const HTREEITEM hProject = AddTreeItem(TVI_ROOT, nCaption ? LoadResourceString(nCaption) : CString());
             if (nType != 2) {
                 CComPtr<IFeatures> spFeatures;
-                if (!ReportIfFailedOrNull(spProduct->get_Features(&spFeatures), spFeatures.Get(),
+                const HRESULT hrFeatures = spProduct->get_Features(&spFeatures);
+                if (!ReportIfFailedOrNull(hrFeatures, spFeatures.Get(),
                                           "Failure at:CProjectTesterTree::PopulateTree Function:spProduct->get_Features"))
                     AddFeaturesToTree(hProject, spFeatures.Get(), 1);
             }
@@ -144,7 +146,8 @@ void CProjectTesterTree::AddFeaturesToTree(HTREEITEM hParent, IFeatures* pFeatur
         const HTREEITEM hItem = AddTreeItem(hParent, bstrName.ToAnsi());
 
         CComPtr<IFeatures> spSubFeatures;
-        if (ReportIfFailedOrNull(spFeature->get_SubFeatures(&spSubFeatures), spSubFeatures.Get(),
+        const HRESULT hrSub = spFeature->get_SubFeatures(&spSubFeatures);
+        if (ReportIfFailedOrNull(hrSub, spSubFeatures.Get(),
                                  "Failure at:CProjectTesterTree::AddFeaturesToTree Function:spFeature->get_SubFeatures"))
             return;
         AddFeaturesToTree(hItem, spSubFeatures.Get(), nDepth + 1);
