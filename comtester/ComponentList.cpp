@@ -10,11 +10,11 @@
 #include <mbstring.h>
 
 namespace {
-struct ColumnSpec {
+struct ColumnLayout {
     UINT nHeadingID;
     int nWidth;
 };
-const ColumnSpec s_columns[] = {
+const ColumnLayout s_columns[] = {
     {IDS_COL_FILE_NAME, 120}, {IDS_COL_PROGID, 150},  {IDS_COL_REGISTERED, 70},
     {IDS_COL_ON_SYSTEM, 70},  {IDS_COL_VERSION, 120}, {IDS_COL_LOCATION, 120},
 };
@@ -53,7 +53,7 @@ void CComponentList::InitList(CComTester* pPage)
     }
     SetExtendedStyle(0, LVS_EX_FULLROWSELECT);
     int nColumn = 0;
-    for (const ColumnSpec& column : s_columns)
+    for (const ColumnLayout& column : s_columns)
         InsertColumn(nColumn++, LoadResourceString(column.nHeadingID), LVCFMT_LEFT, column.nWidth);
     FillCatalogue();
     SortItems(&CompareItems, SortParameter());
