@@ -35,10 +35,10 @@ int Serve()
     while (SUCCEEDED(hr) && GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.message == WM_TIMER && msg.wParam == idTimer) {
             KillTimer(nullptr, idTimer);
-            if (!bServed && ServerObjectCount() <= 1) break;
+            if (!bServed && ServerObjectCount() == 0) break;
             continue;
         }
-        if (ServerObjectCount() > 1) bServed = true;
+        if (ServerObjectCount() > 0) bServed = true;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -377,10 +377,13 @@ public:
     }
 };
 
+// The factory does not count toward the server's life: COM holds it for as
+// long as the class is registered, so counting it would keep an idle local
+// server running forever.
 class CFactory : public IClassFactory {
 public:
-    CFactory() { ObjectCreated(); }
-    virtual ~CFactory() { ObjectDestroyed(); }
+    CFactory() = default;
+    virtual ~CFactory() = default;
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
         if (!ppv) return E_POINTER;
