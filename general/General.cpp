@@ -8,6 +8,13 @@ CGeneral::CGeneral()
     m_psp.dwFlags &= ~static_cast<DWORD>(PSP_HASHELP);
 }
 
+CString FormatOperatingSystemLine(const CString& strName, const CString& strVersion, const CString& strServicePack)
+{
+    CString strLine;
+    strLine.Format("%s, %s, %s", strName.GetString(), strVersion.GetString(), strServicePack.GetString());
+    return strLine;
+}
+
 BOOL CGeneral::OnInitDialog()
 {
     CPropertyPage::OnInitDialog();
@@ -15,9 +22,7 @@ BOOL CGeneral::OnInitDialog()
 
     CString strName, strVersion, strServicePack;
     m_pSheet->GetOSInfo(strName, strVersion, strServicePack);
-    CString strSystem;
-    strSystem.Format("%s, %s, %s", strName.GetString(), strVersion.GetString(), strServicePack.GetString());
-    SetDlgItemText(IDC_OPERATING_SYSTEM, strSystem);
+    SetDlgItemText(IDC_OPERATING_SYSTEM, FormatOperatingSystemLine(strName, strVersion, strServicePack));
     SetDlgItemText(IDC_IE_VERSION, m_pSheet->GetIEVersion());
     return TRUE;
 }

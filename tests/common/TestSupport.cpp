@@ -181,7 +181,7 @@ std::string TestProgramFolder()
 
 namespace {
 const std::function<void(HWND)>* s_pDrive = nullptr;
-CSupportSheet* s_pSheet = nullptr;
+CPropertySheet* s_pSheet = nullptr;
 
 void CALLBACK DriveSheet(HWND, UINT, UINT_PTR idEvent, DWORD)
 {
@@ -196,6 +196,11 @@ void CALLBACK DriveSheet(HWND, UINT, UINT_PTR idEvent, DWORD)
 INT_PTR RunSheet(const std::function<void(HWND)>& drive, UINT startPage)
 {
     CSupportSheet sheet(LoadResourceString(IDS_SHEET_CAPTION), nullptr, startPage);
+    return RunSheetModal(sheet, drive);
+}
+
+INT_PTR RunSheetModal(CPropertySheet& sheet, const std::function<void(HWND)>& drive)
+{
     s_pSheet = &sheet;
     s_pDrive = &drive;
     // A thread timer fires inside the sheet's own modal loop.

@@ -59,6 +59,9 @@ std::string TestProgramFolder();
 // runs inside the modal loop with the sheet window; afterwards the sheet is
 // cancelled unless 'drive' already closed it. Returns DoModal's result.
 INT_PTR RunSheet(const std::function<void(HWND hSheet)>& drive, UINT startPage = 0);
+// The same for any property sheet of the framework.
+class CPropertySheet;
+INT_PTR RunSheetModal(CPropertySheet& sheet, const std::function<void(HWND hSheet)>& drive);
 
 // Selects page 'index' of the sheet and returns its window.
 HWND SelectPage(HWND hSheet, int index);
