@@ -1,0 +1,187 @@
+// ForgeDemoDriver.exe UTILITY OUTFOLDER PROJECT: starts the utility, drives
+// each page of its sheet from outside the process the way a user would, and
+// captures the sheet after each page into OUTFOLDER\general.bmp,
+// comtester.bmp and projecttester.bmp; then cancels the sheet and waits for
+// the utility to end. A console program; ends with 0 when all three
+// pictures were written.
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The sheet's caption and the page controls, as the utility's resources fix them.
+const char SHEET_CAPTION[] = "Kelvara Forge 8.0 Support Services Utility Program";
+const int PAGE_GENERAL = 0, PAGE_COMTESTER = 1, PAGE_PROJECTTESTER = 2;
+const int IDC_VERIFY_COM = 1003;
+const int IDC_VERIFY_FILES = 1007;
+const int IDC_PROJECT_PATH = 1005;
+const int IDC_TEST_PROJECT = 1009;
+
+const DWORD START_WAIT_MS = 60000;
+const DWORD END_WAIT_MS = 30000;
+// A button's work runs inside the utility; a press that has not come back
+// by then is taken as hung.
+const UINT PRESS_WAIT_MS = 300000;
+
+HWND FindSheet(DWORD nProcessId, HANDLE hProcess)
+{
+    for (DWORD nWaited = 0; nWaited < START_WAIT_MS; nWaited += 100) {
+        HWND hWnd = nullptr;
+        while ((hWnd = FindWindowExA(nullptr, hWnd, nullptr, SHEET_CAPTION)) != nullptr) {
+            DWORD nOwner = 0;
+            GetWindowThreadProcessId(hWnd, &nOwner);
+            if (nOwner == nProcessId && IsWindowVisible(hWnd)) return hWnd;
+        }
+        if (WaitForSingleObject(hProcess, 100) == WAIT_OBJECT_0) return nullptr;
+    }
+    return nullptr;
+}
+
+// Sends and waits for the utility to handle it; false when it did not in time.
+bool Send(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT nTimeoutMs = PRESS_WAIT_MS)
+{
+    DWORD_PTR nResult = 0;
+    return SendMessageTimeoutA(hWnd, msg, wParam, lParam, SMTO_NORMAL, nTimeoutMs, &nResult) != 0;
+}
+
+HWND ShowPage(HWND hSheet, int nIndex)
+{
+    Send(hSheet, PSM_SETCURSEL, static_cast<WPARAM>(nIndex), 0);
+    DWORD_PTR nPage = 0;
+    SendMessageTimeoutA(hSheet, PSM_INDEXTOHWND, static_cast<WPARAM>(nIndex), 0, SMTO_NORMAL, PRESS_WAIT_MS, &nPage);
+    return reinterpret_cast<HWND>(nPage);
+}
+
+bool Press(HWND hPage, int nId)
+{
+    HWND hButton = GetDlgItem(hPage, nId);
+    return hButton && Send(hButton, BM_CLICK, 0, 0);
+}
+
+// Lets the utility repaint everything before the screen is read.
+void Settle(HWND hSheet)
+{
+    RedrawWindow(hSheet, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    for (int i = 0; i < 5; ++i) {
+        Send(hSheet, WM_NULL, 0, 0, 10000);
+        Sleep(200);
+    }
+}
+
+bool WriteBitmap(const std::string& strPath, int nWidth, int nHeight, const std::vector<BYTE>& bits)
+{
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = nWidth;
+    info.biHeight = nHeight;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    info.biSizeImage = static_cast<DWORD>(bits.size());
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;   // "BM"
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + info.biSizeImage;
+    FILE* pFile = fopen(strPath.c_str(), "wb");
+    if (!pFile) return false;
+    bool bDone = fwrite(&file, sizeof file, 1, pFile) == 1 && fwrite(&info, sizeof info, 1, pFile) == 1 &&
+                 fwrite(bits.data(), 1, bits.size(), pFile) == bits.size();
+    if (fclose(pFile) != 0) bDone = false;
+    return bDone;
+}
+
+// Copies the sheet's rectangle from the screen into a 24-bit BMP file.
+bool Capture(HWND hSheet, const std::string& strPath)
+{
+    Settle(hSheet);
+    RECT rc = {};
+    if (!GetWindowRect(hSheet, &rc)) return false;
+    const int nWidth = rc.right - rc.left, nHeight = rc.bottom - rc.top;
+    if (nWidth <= 0 || nHeight <= 0) return false;
+    HDC hScreen = GetDC(nullptr);
+    HDC hMemory = CreateCompatibleDC(hScreen);
+    HBITMAP hBitmap = CreateCompatibleBitmap(hScreen, nWidth, nHeight);
+    HGDIOBJ hOld = SelectObject(hMemory, hBitmap);
+    const bool bCopied = BitBlt(hMemory, 0, 0, nWidth, nHeight, hScreen, rc.left, rc.top, SRCCOPY) != FALSE;
+    SelectObject(hMemory, hOld);
+
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = nWidth;
+    info.bmiHeader.biHeight = nHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    const size_t nStride = (static_cast<size_t>(nWidth) * 3 + 3) & ~static_cast<size_t>(3);
+    std::vector<BYTE> bits(nStride * static_cast<size_t>(nHeight));
+    const bool bRead = GetDIBits(hMemory, hBitmap, 0, static_cast<UINT>(nHeight), bits.data(), &info, DIB_RGB_COLORS) == nHeight;
+    DeleteObject(hBitmap);
+    DeleteDC(hMemory);
+    ReleaseDC(nullptr, hScreen);
+    return bCopied && bRead && WriteBitmap(strPath, nWidth, nHeight, bits);
+}
+
+bool Report(bool bDone, const char* pszWhat)
+{
+    if (!bDone) fprintf(stderr, "ForgeDemoDriver: %s failed\n", pszWhat);
+    return bDone;
+}
+
+bool DrivePages(HWND hSheet, const std::string& strOut, const std::string& strProject)
+{
+    SetForegroundWindow(hSheet);
+    bool bAll = Report(ShowPage(hSheet, PAGE_GENERAL) != nullptr, "showing the General page");
+    bAll = Report(Capture(hSheet, strOut + "\\general.bmp"), "capturing general.bmp") && bAll;
+
+    HWND hComTester = ShowPage(hSheet, PAGE_COMTESTER);
+    bAll = Report(hComTester && Press(hComTester, IDC_VERIFY_COM), "pressing Verify COM Information") && bAll;
+    bAll = Report(hComTester && Press(hComTester, IDC_VERIFY_FILES), "pressing Verify Files Exist") && bAll;
+    bAll = Report(Capture(hSheet, strOut + "\\comtester.bmp"), "capturing comtester.bmp") && bAll;
+
+    HWND hProjectTester = ShowPage(hSheet, PAGE_PROJECTTESTER);
+    HWND hPath = hProjectTester ? GetDlgItem(hProjectTester, IDC_PROJECT_PATH) : nullptr;
+    bAll = Report(hPath && Send(hPath, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(strProject.c_str())),
+                  "entering the project path") && bAll;
+    bAll = Report(hProjectTester && Press(hProjectTester, IDC_TEST_PROJECT), "pressing Test Project") && bAll;
+    bAll = Report(Capture(hSheet, strOut + "\\projecttester.bmp"), "capturing projecttester.bmp") && bAll;
+    return bAll;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        fprintf(stderr, "usage: ForgeDemoDriver UTILITY OUTFOLDER PROJECT\n");
+        return 2;
+    }
+    std::string strCommand = std::string("\"") + argv[1] + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(argv[1], &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        fprintf(stderr, "ForgeDemoDriver: cannot start %s (error %lu)\n", argv[1], GetLastError());
+        return 1;
+    }
+    WaitForInputIdle(pi.hProcess, START_WAIT_MS);
+    HWND hSheet = FindSheet(pi.dwProcessId, pi.hProcess);
+    bool bAll = Report(hSheet != nullptr, "finding the utility's sheet");
+    if (hSheet) {
+        bAll = DrivePages(hSheet, argv[2], argv[3]) && bAll;
+        // Cancel posted, not sent: the sheet ends its modal loop and the
+        // process goes away while the call would still be waiting.
+        PostMessageA(hSheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    }
+    if (WaitForSingleObject(pi.hProcess, END_WAIT_MS) != WAIT_OBJECT_0) {
+        Report(false, "waiting for the utility to end");
+        TerminateProcess(pi.hProcess, 1);
+        bAll = false;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return bAll ? 0 : 1;
+}
