@@ -18,6 +18,7 @@ public:
     VARIANT m_var;
 };
 
+
 // The thread's error object must describe the call that ComCheck is about to
 // judge, not one left behind by an earlier call.
 void ClearErrorInfo()
@@ -61,6 +62,8 @@ void CProjectTesterTree::PopulateTree(IUnknown* pProject)
 {
     DeleteAllItems();
     m_bDepthLimitReported = false;
+    m_nFeatureNodes = 0;
+    m_bNodeLimitReported = false;
     if (!pProject) return;
     const CComPtr<IUnknown> spProjectObject(pProject);   // the tree's own reference
 
@@ -126,6 +129,13 @@ void CProjectTesterTree::AddFeaturesToTree(HTREEITEM hParent, IFeatures* pFeatur
             return;
         }
 
+        if (m_nFeatureNodes >= MAX_FEATURE_NODES) {
+            if (!m_bNodeLimitReported)
+                m_pOwner->AddError("Failure at:CProjectTesterTree::AddFeaturesToTree Function:feature limit");
+            m_bNodeLimitReported = true;
+            return;
+        }
+
         CComPtr<IFeature> spFeature;
         const VARTYPE vt = V_VT(&element.m_var);
         if (vt == VT_DISPATCH || vt == VT_UNKNOWN) {
@@ -144,6 +154,7 @@ void CProjectTesterTree::AddFeaturesToTree(HTREEITEM hParent, IFeatures* pFeatur
                                      "Failure at:CProjectTesterTree::AddFeaturesToTree Function:spFeature->get_Name"))
             return;
         const HTREEITEM hItem = AddTreeItem(hParent, bstrName.ToAnsi());
+        ++m_nFeatureNodes;
 
         CComPtr<IFeatures> spSubFeatures;
         const HRESULT hrSub = spFeature->get_SubFeatures(&spSubFeatures);

@@ -14,6 +14,9 @@ public:
     // Deepest feature level that is walked into; a deeper one (a feature
     // graph that loops, or absurd nesting) is left out and reported once.
     static constexpr int MAX_FEATURE_DEPTH = 256;
+    // Most feature nodes one walk shows. A graph that loops with more than one
+    // way back grows without end well within the depth limit; this ends it.
+    static constexpr int MAX_FEATURE_NODES = 150000;
 
     void InitTree(CProjectTester* pOwner);
     // Replaces the tree's content by the project's; a null project only
@@ -31,4 +34,6 @@ private:
     bool m_bImageListCreated = false;
     CProjectTester* m_pOwner = nullptr;
     bool m_bDepthLimitReported = false;
+    int m_nFeatureNodes = 0;
+    bool m_bNodeLimitReported = false;
 };

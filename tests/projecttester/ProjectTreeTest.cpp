@@ -231,6 +231,18 @@ TEST_F(ProjectTree, DeepOrLoopingFeaturesStopAtTheDepthLimitWithOneLine)
     EXPECT_TRUE(loop.boxes.empty());
 }
 
+TEST_F(ProjectTree, AGraphThatLoopsManyWaysEndsAtTheFeatureLimit)
+{
+    // Each feature leads back to both: the depth limit alone would end this
+    // only after 2^256 nodes. The first way down meets the depth limit, the
+    // walk as a whole then meets the feature limit.
+    const PageResult loop = TestProjectText("type 3\nfeature A\nfeature B\nloop A\nloop B\n");
+    ASSERT_EQ(2u, loop.errors.size());
+    EXPECT_EQ(std::string(PREFIX_TREE) + "AddFeaturesToTree Function:depth limit", loop.errors[0]);
+    EXPECT_EQ(std::string(PREFIX_TREE) + "AddFeaturesToTree Function:feature limit", loop.errors[1]);
+    EXPECT_TRUE(loop.boxes.empty());
+}
+
 TEST_F(ProjectTree, ASecondTestStartsFromAnEmptyTree)
 {
     CTempDir dir;
