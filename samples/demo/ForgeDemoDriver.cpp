@@ -16,6 +16,8 @@ namespace {
 // The sheet's caption and the page controls, as the utility's resources fix them.
 const char SHEET_CAPTION[] = "Kelvara Forge 8.0 Support Services Utility Program";
 const int PAGE_GENERAL = 0, PAGE_COMTESTER = 1, PAGE_PROJECTTESTER = 2;
+const int IDC_OPERATING_SYSTEM = 1013;
+const int IDC_IE_VERSION = 1014;
 const int IDC_VERIFY_COM = 1003;
 const int IDC_VERIFY_FILES = 1007;
 const int IDC_PROJECT_PATH = 1005;
@@ -94,12 +96,15 @@ bool WriteBitmap(const std::string& strPath, int nWidth, int nHeight, const std:
     return bDone;
 }
 
-// Copies the sheet's rectangle from the screen into a 24-bit BMP file.
+// Copies the sheet's window from the screen into a 24-bit BMP file.
 bool Capture(HWND hSheet, const std::string& strPath)
 {
     Settle(hSheet);
+    // The client area only: with no window manager under Xvfb nobody draws
+    // the frame, which would come out black.
     RECT rc = {};
-    if (!GetWindowRect(hSheet, &rc)) return false;
+    if (!GetClientRect(hSheet, &rc)) return false;
+    MapWindowPoints(hSheet, nullptr, reinterpret_cast<POINT*>(&rc), 2);
     const int nWidth = rc.right - rc.left, nHeight = rc.bottom - rc.top;
     if (nWidth <= 0 || nHeight <= 0) return false;
     HDC hScreen = GetDC(nullptr);
@@ -134,7 +139,17 @@ bool Report(bool bDone, const char* pszWhat)
 bool DrivePages(HWND hSheet, const std::string& strOut, const std::string& strProject)
 {
     SetForegroundWindow(hSheet);
-    bool bAll = Report(ShowPage(hSheet, PAGE_GENERAL) != nullptr, "showing the General page");
+    HWND hGeneral = ShowPage(hSheet, PAGE_GENERAL);
+    bool bAll = Report(hGeneral != nullptr, "showing the General page");
+    // The page opens with its first box focused and wholly selected, which
+    // scrolls a long text to its end; show each box from its start instead.
+    for (int nId : {IDC_OPERATING_SYSTEM, IDC_IE_VERSION}) {
+        HWND hBox = hGeneral ? GetDlgItem(hGeneral, nId) : nullptr;
+        if (hBox) {
+            Send(hBox, EM_SETSEL, 0, 0);
+            Send(hBox, EM_SCROLLCARET, 0, 0);
+        }
+    }
     bAll = Report(Capture(hSheet, strOut + "\\general.bmp"), "capturing general.bmp") && bAll;
 
     HWND hComTester = ShowPage(hSheet, PAGE_COMTESTER);

@@ -222,8 +222,9 @@ TEST(DemoInstallation, PreparingTwiceDuplicatesNothingAndRemovingLeavesThePrefix
     EXPECT_EQ(userKeyBefore, KeyExists(HKEY_CURRENT_USER, "SOFTWARE\\Kelvara"));
     EXPECT_EQ(automationBefore, ProgIDClsid("Torvex.AppServices.1"));
     for (const DemoRowExpectation& row : CDemoInstallation::ExpectedResults()) {
-        if (row.bRegistered)
+        if (row.bRegistered) {
             EXPECT_EQ("", ProgIDClsid(FindCatalogueEntry(row.strFileName.c_str())->pszProgID)) << row.strFileName;
+        }
     }
 }
 
