@@ -91,12 +91,12 @@ bool CallEntryPoint(const CString& strPath, bool bRegister)
     InProcessCall call;
     call.pszPath = strPath;
     call.pszEntryPoint = bRegister ? "DllRegisterServer" : "DllUnregisterServer";
-    const bool bProbeFaulted = CallGuarded(ProbeEntryPoint, &call) != 0;
+    const bool bProbeFaulted = CallFaultGuarded(ProbeEntryPoint, &call) != 0;
     if (call.hProbe) FreeLibrary(call.hProbe);   // a mapping only: no code runs
     if (bProbeFaulted || !call.bExported) return false;
 
-    const bool bFaulted = CallGuarded(LoadAndCall, &call) != 0;
-    if (call.hModule) CallGuarded(FreeLoadedModule, &call);
+    const bool bFaulted = CallFaultGuarded(LoadAndCall, &call) != 0;
+    if (call.hModule) CallFaultGuarded(FreeLoadedModule, &call);
     return call.bResult && !bFaulted;
 }
 

@@ -82,7 +82,7 @@ extern "C" EXCEPTION_DISPOSITION ForgeGuardHandler(EXCEPTION_RECORD* pRecord, vo
     return ExceptionContinueSearch;   // not reached: RtlUnwindEx does not return
 }
 
-DWORD CallGuarded(void (*pfn)(void*), void* pContext)
+DWORD CallFaultGuarded(void (*pfn)(void*), void* pContext)
 {
     GuardedCall call = {pfn, pContext, 0};
     const DWORD nCode = ForgeGuardTrampoline(ForgeGuardTarget, &call);
@@ -129,7 +129,7 @@ DWORD __attribute__((noinline)) RunWithFrame(GuardedCall* pCall)
 
 } // namespace
 
-DWORD CallGuarded(void (*pfn)(void*), void* pContext)
+DWORD CallFaultGuarded(void (*pfn)(void*), void* pContext)
 {
     GuardedCall call = {pfn, pContext, 0};
     const DWORD nCode = RunWithFrame(&call);

@@ -6,4 +6,4 @@
 
 // Calls pfn(pContext). Returns 0 when it returned, else the code of the
 // exception that escaped it; the frames in between are unwound first.
-DWORD CallGuarded(void (*pfn)(void* pContext), void* pContext);
+DWORD CallFaultGuarded(void (*pfn)(void* pContext), void* pContext);
