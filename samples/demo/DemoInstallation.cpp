@@ -332,7 +332,7 @@ bool RestoreValue(const ManagedValue& value, const std::string& strLine)
     }
     const size_t nData = strLine.find(' ', strLine.find(' ') + 1);
     std::vector<BYTE> data;
-    if (nData == std::string::npos ? false : !FromHex(strLine.substr(nData + 1), data)) return false;
+    if (nData == std::string::npos || !FromHex(strLine.substr(nData + 1), data)) return false;
     HKEY hKey = nullptr;
     if (RegCreateKeyExA(value.hRoot, value.pszKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hKey, nullptr) != ERROR_SUCCESS)
         return false;
@@ -402,15 +402,20 @@ bool CDemoInstallation::RestoreRegistryState(std::string& strError) const
 {
     FILE* pFile = fopen(StateFile().c_str(), "rb");
     if (!pFile) return true;   // nothing was replaced
-    bool bAll = true;
-    char szLine[4096];
-    for (const ManagedValue& value : MANAGED_VALUES) {
-        if (!fgets(szLine, sizeof szLine, pFile)) { bAll = false; break; }
-        std::string strLine = szLine;
-        while (!strLine.empty() && (strLine.back() == '\n' || strLine.back() == '\r')) strLine.pop_back();
-        if (!RestoreValue(value, strLine)) bAll = false;
-    }
+    // Read whole: a value's bytes make a line of any length.
+    std::string strText;
+    char szChunk[4096];
+    size_t nRead = 0;
+    while ((nRead = fread(szChunk, 1, sizeof szChunk, pFile)) > 0) strText.append(szChunk, nRead);
     fclose(pFile);
+    bool bAll = true;
+    size_t nStart = 0;
+    for (const ManagedValue& value : MANAGED_VALUES) {
+        const size_t nEnd = strText.find('\n', nStart);
+        if (nEnd == std::string::npos || !RestoreValue(value, strText.substr(nStart, nEnd - nStart))) bAll = false;
+        if (nEnd == std::string::npos) break;
+        nStart = nEnd + 1;
+    }
     if (!bAll) {
         strError = "cannot put back every registry value recorded in " + StateFile();
         return false;
