@@ -18,7 +18,9 @@ INT_PTR CFileDialog::DoModal()
 {
     OPENFILENAMEA ofn = {};
     ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = m_hParent;
+    // Without an explicit owner the dialog belongs to the active window, so
+    // that window takes no input while the dialog is open.
+    ofn.hwndOwner = m_hParent ? m_hParent : GetActiveWindow();
     ofn.lpstrFilter = m_strFilter.IsEmpty() ? nullptr : m_strFilter.GetString();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = m_szFile;
