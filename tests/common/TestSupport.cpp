@@ -2,6 +2,7 @@
 #include "app/SupportSheet.h"
 #include "res/resource.h"
 #include <commctrl.h>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -31,12 +32,36 @@ void RemoveTree(const std::string& path)
     }
     RemoveDirectoryA(path.c_str());
 }
+
+// Removes folders that test processes no longer running left behind (a file
+// Wine keeps mapped until its process ends cannot be deleted sooner, and a
+// killed run leaves its folders), so a run leaves the prefix as it found it.
+void SweepLeftovers(const std::string& temp)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE hFind = FindFirstFileA((temp + "forge-test-*").c_str(), &data);
+    if (hFind == INVALID_HANDLE_VALUE) return;
+    do {
+        const DWORD pid = strtoul(data.cFileName + sizeof "forge-test-" - 1, nullptr, 10);
+        if (pid == GetCurrentProcessId() || !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        if (HANDLE hProcess = OpenProcess(SYNCHRONIZE, FALSE, pid)) {
+            const bool bRunning = WaitForSingleObject(hProcess, 0) == WAIT_TIMEOUT;
+            CloseHandle(hProcess);
+            if (bRunning) continue;
+        }
+        RemoveTree(temp + data.cFileName);
+    } while (FindNextFileA(hFind, &data));
+    FindClose(hFind);
+}
 }
 
 CTempDir::CTempDir()
 {
     char szTemp[MAX_PATH] = "";
     GetTempPathA(MAX_PATH, szTemp);
+    static bool s_bSwept = false;
+    if (!s_bSwept) SweepLeftovers(szTemp);
+    s_bSwept = true;
     static unsigned s_counter = 0;
     for (;;) {
         char szName[64];
