@@ -2,11 +2,12 @@
 // catalogue's file names placed in it, then times, in the real sheet, one
 // press of "Verify Files Exist" on it, and one plain recursive listing of the
 // same tree with FindFirstFile/FindNextFile.
-#include "app/SupportSheet.h"
+#include "common/TestSupport.h"
 #include "comtester/Catalogue.h"
 #include "res/resource.h"
 #include <ole2.h>
 #include <commctrl.h>
+#include <prsht.h>
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -61,22 +62,6 @@ std::vector<std::string> BuildTree(const std::string& root)
     return folders;
 }
 
-void RemoveTree(const std::string& path)
-{
-    WIN32_FIND_DATAA data;
-    HANDLE hFind = FindFirstFileA((path + "\\*.*").c_str(), &data);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..") continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path + "\\" + name);
-            else DeleteFileA((path + "\\" + name).c_str());
-        } while (FindNextFileA(hFind, &data));
-        FindClose(hFind);
-    }
-    RemoveDirectoryA(path.c_str());
-}
-
 // The cost floor of any search: every folder listed once.
 long ListTree(const std::string& folder)
 {
@@ -94,43 +79,12 @@ long ListTree(const std::string& folder)
     return entries;
 }
 
-struct Run {
-    std::string root;
-    std::vector<double> presses, listings;
-    long entries = 0;
-    CSupportSheet* pSheet = nullptr;
-};
-Run* s_pRun = nullptr;
-
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
-// Runs inside the sheet's modal loop, where the page's button handler runs.
-void CALLBACK Measure(HWND, UINT, UINT_PTR idEvent, DWORD)
-{
-    KillTimer(nullptr, idEvent);
-    HWND hSheet = s_pRun->pSheet->GetSafeHwnd();
-    PropSheet_SetCurSel(hSheet, nullptr, 1);
-    HWND hPage = PropSheet_IndexToHwnd(hSheet, 1);
-    SetDlgItemTextA(hPage, IDC_SYSTEM_FOLDER, s_pRun->root.c_str());
-    HWND hButton = GetDlgItem(hPage, IDC_VERIFY_FILES);
-
-    // Warm-up: the file system's caches, and the common-files rows' kept paths.
-    ListTree(s_pRun->root);
-    SendMessageA(hButton, BM_CLICK, 0, 0);
-    for (int round = 0; round < ROUNDS; ++round) {
-        double start = Seconds();
-        SendMessageA(hButton, BM_CLICK, 0, 0);
-        s_pRun->presses.push_back(Seconds() - start);
-        start = Seconds();
-        s_pRun->entries = ListTree(s_pRun->root);
-        s_pRun->listings.push_back(Seconds() - start);
-    }
-    PropSheet_PressButton(hSheet, PSBTN_CANCEL);
-}
 }
 
 int main()
@@ -139,28 +93,40 @@ int main()
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
 
-    char szTemp[MAX_PATH] = "";
-    GetTempPathA(MAX_PATH, szTemp);
-    Run run;
-    run.root = std::string(szTemp) + "forge-bench-" + std::to_string(GetCurrentProcessId());
-    std::printf("Building the tree under %s ...\n", run.root.c_str());
-    const std::vector<std::string> folders = BuildTree(run.root);
+    std::vector<double> presses, listings;
+    long entries = 0;
+    size_t nFolders = 0;
+    {
+        const CTempDir temp;
+        const std::string root = temp / "System";
+        std::printf("Building the tree under %s ...\n", root.c_str());
+        nFolders = BuildTree(root).size();
 
-    CSupportSheet sheet(LoadResourceString(IDS_SHEET_CAPTION), nullptr, 0);
-    run.pSheet = &sheet;
-    s_pRun = &run;
-    SetTimer(nullptr, 0, 1, &Measure);
-    sheet.DoModal();
-    s_pRun = nullptr;
+        // The press runs in the real sheet, inside its modal loop.
+        RunSheet([&](HWND hSheet) {
+            HWND hPage = SelectPage(hSheet, 1);
+            SetDlgItemTextA(hPage, IDC_SYSTEM_FOLDER, root.c_str());
+            // Warm-up: the file system's caches, and the common-files rows' kept paths.
+            ListTree(root);
+            ClickButton(hPage, IDC_VERIFY_FILES);
+            for (int round = 0; round < ROUNDS; ++round) {
+                double start = Seconds();
+                ClickButton(hPage, IDC_VERIFY_FILES);
+                presses.push_back(Seconds() - start);
+                start = Seconds();
+                entries = ListTree(root);
+                listings.push_back(Seconds() - start);
+            }
+        });
+    }
 
-    if (!run.presses.empty()) {
-        const double press = Median(run.presses), listing = Median(run.listings);
-        std::printf("tree: %zu folders, %ld entries listed\n", folders.size(), run.entries);
+    if (!presses.empty()) {
+        const double press = Median(presses), listing = Median(listings);
+        std::printf("tree: %zu folders, %ld entries listed\n", nFolders, entries);
         std::printf("one press of \"Verify Files Exist\": %.3f s (median of %d)\n", press, ROUNDS);
         std::printf("one plain recursive listing:        %.3f s (median of %d)\n", listing, ROUNDS);
         std::printf("ratio press / listing:              %.2f\n", press / listing);
     }
-    RemoveTree(run.root);
     OleUninitialize();
-    return run.presses.empty() ? 1 : 0;
+    return presses.empty() ? 1 : 0;
 }
