@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Runs every test of the x64 build through ctest under wine64, in the private
-# prefix build/wineprefix, on an Xvfb display that lives as long as the run.
-# FORGE_BUILD_DIR and FORGE_PREFIX choose another build folder and prefix;
-# further arguments go to ctest.
+# Runs every test of both builds through ctest, in the private prefix
+# build/wineprefix, on an Xvfb display that lives as long as the run: the x64
+# build under wine64, then the x86 build under the 32-bit loader. Where this
+# machine cannot run 32-bit programs, one line says so and the x86 tests are
+# skipped. FORGE_BUILD_DIR (one build folder alone) and FORGE_PREFIX choose
+# another build folder and prefix; further arguments go to ctest.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/tools/wine-env.sh"
-build_dir=${FORGE_BUILD_DIR:-$root/build/x64}
+if [ -n "${FORGE_BUILD_DIR:-}" ]; then
+    build_dirs=("$FORGE_BUILD_DIR")
+else
+    build_dirs=("$root/build/x64" "$root/build/x86")
+fi
 
 make_prefix "${FORGE_PREFIX:-$root/build/wineprefix}"
 start_display
@@ -17,4 +23,18 @@ trap 'stop_wine; stop_display' EXIT
 # would wait for them.
 "$WINESERVER" -p
 "$WINE" cmd.exe /c exit >/dev/null 2>&1 </dev/null
-ctest --test-dir "$build_dir" --output-on-failure "$@"
+
+status=0
+for dir in "${build_dirs[@]}"; do
+    if grep -q 'i686-w64-mingw32' "$dir/CMakeCache.txt" 2>/dev/null; then
+        if ! reason=$(can_run_32bit); then
+            echo "x86 tests skipped: $reason"
+            continue
+        fi
+        echo "== x86 build: $dir"
+    else
+        echo "== x64 build: $dir"
+    fi
+    ctest --test-dir "$dir" --output-on-failure "$@" || status=1
+done
+exit $status

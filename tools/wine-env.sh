@@ -2,6 +2,7 @@
 # Source it; then call make_prefix PREFIX, start_display, stop_display.
 
 WINE=/usr/lib/wine/wine64
+WINE32=/usr/lib/wine/wine
 WINESERVER=/usr/lib/wine/wineserver64
 [ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
 export WINEARCH=win64
@@ -19,6 +20,24 @@ make_prefix() {
         "$WINE" wineboot --init >/dev/null 2>&1 || true
         "$WINESERVER" -w
         touch "$WINEPREFIX/.forge-ready"
+    fi
+    # A prefix made before the 32-bit Wine was installed lacks its 32-bit side.
+    if [ -x "$WINE32" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+        "$WINE" wineboot --update >/dev/null 2>&1 || true
+        "$WINESERVER" -w
+    fi
+}
+
+# Succeeds when the 32-bit loader runs a 32-bit program in the prefix;
+# otherwise prints why not and fails.
+can_run_32bit() {
+    if [ ! -x "$WINE32" ]; then
+        echo "the 32-bit Wine loader $WINE32 is not installed"
+        return 1
+    fi
+    if ! "$WINE32" "C:\\windows\\syswow64\\cmd.exe" /c exit >/dev/null 2>&1 </dev/null; then
+        echo "the 32-bit Wine loader cannot run 32-bit programs on this machine"
+        return 1
     fi
 }
 
