@@ -36,6 +36,50 @@ void ForgeGuardTarget(void* pCall)
     CallCatchingThrows(pGuarded->pfn, pGuarded->pContext, &pGuarded->nThrown);
 }
 
+// A stack overflow uses up the thread's guard page: the system commits the
+// last pages for the exception's handling and sets no new guard. Without one,
+// the next overflow on this thread runs into the stack's bottom, where no
+// exception can be raised any more, and the process ends without a word. So
+// after every guarded call (the loader also catches an overflow in DllMain by
+// itself) the guard page is put back where the system first had it: above the
+// bottom page and the space it guarantees for the handling, or at the lowest
+// page still committed if that is higher.
+void RestoreStackGuard()
+{
+    SYSTEM_INFO system = {};
+    GetSystemInfo(&system);
+    const ULONG_PTR nPage = system.dwPageSize;
+    MEMORY_BASIC_INFORMATION region = {};
+    if (!VirtualQuery(&region, &region, sizeof region)) return;
+    BYTE* const pBase = static_cast<BYTE*>(region.AllocationBase);
+    BYTE* const pHere = reinterpret_cast<BYTE*>(reinterpret_cast<ULONG_PTR>(&region) & ~(nPage - 1));
+
+    ULONG nGuarantee = 0;   // 0 only asks for the current guarantee
+    if (!SetThreadStackGuarantee(&nGuarantee)) nGuarantee = 0;
+    ULONG_PTR nReserve = (nGuarantee + nPage - 1) & ~(nPage - 1);
+    const ULONG_PTR nLeast = nPage * (sizeof(void*) == 8 ? 2 : 1);
+    if (nReserve < nLeast) nReserve = nLeast;
+
+    // The lowest page in use below us; a guard page anywhere means all is well.
+    BYTE* pLowest = nullptr;
+    for (BYTE* p = pBase; p < pHere; p = static_cast<BYTE*>(region.BaseAddress) + region.RegionSize) {
+        if (!VirtualQuery(p, &region, sizeof region) || region.AllocationBase != pBase) return;
+        if (region.State != MEM_COMMIT) continue;
+        if (region.Protect & PAGE_GUARD) return;
+        if (!pLowest && !(region.Protect & PAGE_NOACCESS)) pLowest = p;
+    }
+    BYTE* pGuard = pBase + nPage + nReserve;
+    if (pLowest && pLowest > pGuard) pGuard = pLowest;
+    if (pGuard + nPage >= pHere) return;   // too close to us to be of use
+
+    if (!VirtualQuery(pGuard, &region, sizeof region)) return;
+    DWORD nOld = 0;
+    if (region.State == MEM_COMMIT)
+        VirtualProtect(pGuard, nPage, PAGE_READWRITE | PAGE_GUARD, &nOld);
+    else
+        VirtualAlloc(pGuard, nPage, MEM_COMMIT, PAGE_READWRITE | PAGE_GUARD);
+}
+
 } // namespace
 
 #if defined(__x86_64__)
@@ -86,6 +130,7 @@ DWORD CallFaultGuarded(void (*pfn)(void*), void* pContext)
 {
     GuardedCall call = {pfn, pContext, 0};
     const DWORD nCode = ForgeGuardTrampoline(ForgeGuardTarget, &call);
+    RestoreStackGuard();
     return nCode ? nCode : call.nThrown;
 }
 
@@ -133,6 +178,7 @@ DWORD CallFaultGuarded(void (*pfn)(void*), void* pContext)
 {
     GuardedCall call = {pfn, pContext, 0};
     const DWORD nCode = RunWithFrame(&call);
+    RestoreStackGuard();
     return nCode ? nCode : call.nThrown;
 }
 

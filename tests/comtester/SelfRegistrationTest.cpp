@@ -5,6 +5,7 @@
 #include "app/SupportSheet.h"
 #include "app/SystemServices.h"
 #include "common/TestSupport.h"
+#include "framework/FaultGuard.h"
 #include "res/resource.h"
 #include <gtest/gtest.h>
 #include <set>
@@ -320,3 +321,40 @@ TEST_F(SelfRegistrationTest, SheetServiceRunsTheSameRegistration)
 }
 
 } // namespace
+
+namespace {
+volatile bool g_bStopRecursion = false;
+
+int RecurseForever(int nDepth)
+{
+    volatile char page[4096];
+    page[0] = static_cast<char>(nDepth);
+    if (g_bStopRecursion) return page[0];
+    return RecurseForever(nDepth + 1) + page[0];
+}
+
+void OverflowStack(void*) { RecurseForever(0); }
+}
+
+TEST_F(SelfRegistrationTest, TheGuardCatchesEveryStackOverflowOfAThread)
+{
+    for (int round = 0; round < 4; ++round)
+        EXPECT_EQ(static_cast<DWORD>(EXCEPTION_STACK_OVERFLOW), CallFaultGuarded(OverflowStack, nullptr)) << round;
+
+    // Servers overflowing in their entry point or in DllMain, and one throwing
+    // the way a Visual C++ server throws, each several times in a row.
+    const std::string entry = Install("SampleOverflowEntry.dll", "SampleOverflowEntry.dll");
+    const std::string main = Install("SampleOverflowMain.dll", "SampleOverflowMain.dll");
+    const std::string thrower = Install("SampleThrowEntry.dll", "SampleThrowEntry.dll");
+    const std::string good = Install("ForgeSampleServer.dll", "Good.dll", "Kelvara.SampleServer.1");
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_FALSE(Run(entry, true)) << round;
+        EXPECT_FALSE(Run(main, true)) << round;
+        EXPECT_FALSE(Run(thrower, false)) << round;
+        EXPECT_EQ(nullptr, GetModuleHandleA(entry.c_str()));
+        EXPECT_EQ(nullptr, GetModuleHandleA(thrower.c_str()));
+    }
+    EXPECT_TRUE(Run(good, true));
+    EXPECT_TRUE(Run(good, false));
+    EXPECT_THROW(throw std::runtime_error("after"), std::runtime_error);
+}
