@@ -1,5 +1,6 @@
 #include "comtester/ComTester.h"
 #include "app/SupportSheet.h"
+#include "framework/CInputDiscard.h"
 #include "res/resource.h"
 
 namespace {
@@ -40,6 +41,8 @@ BOOL CComTester::OnInitDialog()
 BOOL CComTester::OnCommand(int nID, int nCode)
 {
     if (nCode != BN_CLICKED) return FALSE;
+    // Clicks and keys made while a command is busy are dropped when it ends.
+    const CInputDiscard discard;
     switch (nID) {
     case IDC_BROWSE_SYSTEM_FOLDER: OnBrowse();             return TRUE;
     case IDC_VERIFY_COM:           OnVerifyCom();          return TRUE;

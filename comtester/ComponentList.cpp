@@ -5,6 +5,7 @@
 #include "comtester/ResultsText.h"
 #include "app/SystemServices.h"
 #include "framework/CFileFind.h"
+#include "framework/CPaintPump.h"
 #include "framework/CWaitCursor.h"
 #include "res/resource.h"
 #include <mbstring.h>
@@ -47,14 +48,15 @@ CString WindowsSystemDirectory()
 void CComponentList::InitList(CComTester* pPage)
 {
     m_pPage = pPage;
-    if (m_imageList.Create(16, 16, ILC_MASK, 2, 0)) {
+    const int nIcon = ScaleByDpi(16);
+    if (m_imageList.Create(nIcon, nIcon, ILC_MASK, 2, 0)) {
         m_imageList.AddResourceIcon(IDI_COMPONENT);
         SetImageList(m_imageList.GetSafeHandle(), LVSIL_SMALL);
     }
     SetExtendedStyle(0, LVS_EX_FULLROWSELECT);
     int nColumn = 0;
     for (const ColumnLayout& column : s_columns)
-        InsertColumn(nColumn++, LoadResourceString(column.nHeadingID), LVCFMT_LEFT, column.nWidth);
+        InsertColumn(nColumn++, LoadResourceString(column.nHeadingID), LVCFMT_LEFT, ScaleByDpi(column.nWidth));
     FillCatalogue();
     SortItems(&CompareItems, SortParameter());
 }
@@ -237,12 +239,23 @@ void CComponentList::VerifyFiles()
         if (pItem->nKind == KIND_TOOL_SYSTEM) toolNames.push_back(pItem->strFileName);
         if (pItem->nKind == KIND_COMMON_FILES && pItem->strLocation.IsEmpty()) commonNames.push_back(pItem->strFileName);
     }
-    const CFolderSearch toolSearch(m_pPage->GetSystemFolder(), toolNames);
-    const CFolderSearch commonSearch(commonNames.empty() ? CString() : m_pPage->GetCommonFilesFolder(), commonNames);
+    // A walk can take long (a large tree, a slow share): the sheet keeps
+    // painting meanwhile, and the bar runs round its range until the rows
+    // are filled, then counts them.
+    CPaintPump pump;
+    int nWalkPos = 0;
+    const int nWalkStep = nCount / 20 + 1;
+    const auto onFolder = [&] {
+        if (pump.Step()) m_pPage->SetProgressPos(nWalkPos = (nWalkPos + nWalkStep) % (nCount + 1));
+    };
+    const CFolderSearch toolSearch(m_pPage->GetSystemFolder(), toolNames, onFolder);
+    const CFolderSearch commonSearch(commonNames.empty() ? CString() : m_pPage->GetCommonFilesFolder(), commonNames,
+                                     onFolder);
 
     for (int i = 0; i < nCount; ++i) {
         m_pPage->SetProgressPos(i);
         VerifyPresence(i, &toolSearch, &commonSearch);
+        pump.Step();
     }
     m_pPage->SetProgressPos(0);
 }

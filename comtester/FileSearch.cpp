@@ -29,8 +29,10 @@ bool IsFolderToEnter(const CFileFind& find)
 // Writing straight into 'found' gives the per-name rule: a subfolder's match
 // overwrites an earlier one, and a name matched among this folder's own files
 // is dropped from the active set, so nothing later in this folder replaces it.
-void WalkForNames(const CString& strBase, const FileNameSet& active, std::map<CString, CString, NoCaseLess>& found)
+void WalkForNames(const CString& strBase, const FileNameSet& active, std::map<CString, CString, NoCaseLess>& found,
+                  const std::function<void()>& onFolder)
 {
+    if (onFolder) onFolder();
     CFileFind find;
     if (!StartListing(find, strBase)) return;
     FileNameSet stillActive;
@@ -38,7 +40,7 @@ void WalkForNames(const CString& strBase, const FileNameSet& active, std::map<CS
     do {
         if (find.IsDots()) continue;
         if (find.IsDirectory()) {
-            if (IsFolderToEnter(find)) WalkForNames(strBase + find.GetFileName() + "\\", *pActive, found);
+            if (IsFolderToEnter(find)) WalkForNames(strBase + find.GetFileName() + "\\", *pActive, found, onFolder);
             continue;
         }
         const CString strName = find.GetFileName();
@@ -79,10 +81,11 @@ CString FindFileInTree(const CString& strFolder, const CString& strFileName)
     return strResult;
 }
 
-CFolderSearch::CFolderSearch(const CString& strFolder, const std::vector<CString>& names)
+CFolderSearch::CFolderSearch(const CString& strFolder, const std::vector<CString>& names,
+                             const std::function<void()>& onFolder)
     : m_strFolder(strFolder), m_wanted(names.begin(), names.end())
 {
-    if (!m_wanted.empty()) WalkForNames(SearchBase(strFolder), m_wanted, m_found);
+    if (!m_wanted.empty()) WalkForNames(SearchBase(strFolder), m_wanted, m_found, onFolder);
 }
 
 bool CFolderSearch::Covers(const CString& strFolder, const CString& strFileName) const

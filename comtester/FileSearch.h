@@ -1,5 +1,6 @@
 #pragma once
 #include "framework/CString.h"
+#include <functional>
 #include <map>
 #include <set>
 #include <vector>
@@ -29,7 +30,9 @@ using FileNameSet = std::set<CString, NoCaseLess>;
 // once: for every wanted name, the path FindFileInTree(strFolder, name) gives.
 class CFolderSearch {
 public:
-    CFolderSearch(const CString& strFolder, const std::vector<CString>& names);
+    // onFolder, when given, is called as each folder of the tree is entered.
+    CFolderSearch(const CString& strFolder, const std::vector<CString>& names,
+                  const std::function<void()>& onFolder = {});
 
     // True when this walk answers for that folder and name.
     bool Covers(const CString& strFolder, const CString& strFileName) const;

@@ -1,6 +1,7 @@
 #include "comtester/SelfRegistration.h"
 #include "app/SupportSheet.h"
 #include "framework/FaultGuard.h"
+#include "framework/CPaintPump.h"
 #include <shellapi.h>
 
 namespace {
@@ -138,7 +139,8 @@ void ExecuteAndWait(const CString& strPath, const CString& strParameters)
     // hProcess stays null when the file was handed to a running program
     // instead of starting a process: then there is nothing to wait for.
     if (!ShellExecuteExA(&info) || !info.hProcess) return;
-    WaitForSingleObject(info.hProcess, INFINITE);
+    // No time-out: a server may take its time. The sheet keeps painting.
+    CPaintPump::WaitPainting(info.hProcess);
     CloseHandle(info.hProcess);
 }
 

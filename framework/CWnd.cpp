@@ -10,3 +10,25 @@ CString CWnd::GetText(HWND hWnd)
     const int nCopied = ::GetWindowTextA(hWnd, buffer.data(), nLength + 1);
     return CString(buffer.data(), nCopied > 0 ? nCopied : 0);
 }
+
+UINT CWnd::GetDpi() const
+{
+    // GetDpiForWindow (Windows 10 1607 on) follows the window's monitor;
+    // before it, the screen's DPI is the only one there is.
+    using GetDpiForWindowProc = UINT(WINAPI*)(HWND);
+    static const auto pfnGetDpiForWindow = reinterpret_cast<GetDpiForWindowProc>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    if (pfnGetDpiForWindow && m_hWnd) {
+        const UINT nDpi = pfnGetDpiForWindow(m_hWnd);
+        if (nDpi) return nDpi;
+    }
+    HDC hScreen = ::GetDC(nullptr);
+    const int nDpi = hScreen ? GetDeviceCaps(hScreen, LOGPIXELSX) : 0;
+    if (hScreen) ::ReleaseDC(nullptr, hScreen);
+    return nDpi > 0 ? static_cast<UINT>(nDpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+int CWnd::ScaleByDpi(int nPixels) const
+{
+    return MulDiv(nPixels, static_cast<int>(GetDpi()), USER_DEFAULT_SCREEN_DPI);
+}

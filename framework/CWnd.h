@@ -25,6 +25,10 @@ public:
         return ::SendMessageA(m_hWnd, msg, wParam, lParam);
     }
 
+    // The window's dots per inch, and a size given for 96 of them at that DPI.
+    UINT GetDpi() const;
+    int ScaleByDpi(int nPixels) const;
+
     // A notification that the parent hands back to the control that sent it.
     // Returns true when handled, with the notification's result in 'result'.
     virtual bool OnReflectedNotify(const NMHDR&, LRESULT&) { return false; }

@@ -3,6 +3,7 @@
 #include "framework/CBstr.h"
 #include "framework/CComPtr.h"
 #include "framework/CFileDialog.h"
+#include "framework/CInputDiscard.h"
 #include "framework/CWaitCursor.h"
 #include "res/resource.h"
 #include <Automation.h>
@@ -40,16 +41,19 @@ BOOL CProjectTester::OnInitDialog()
 
     m_tree.InitTree(this);
 
-    m_errorImages.Create(16, 16, ILC_COLOR4 | ILC_MASK, 1, 0);
+    const int nIcon = ScaleByDpi(16);
+    m_errorImages.Create(nIcon, nIcon, ILC_COLOR4 | ILC_MASK, 1, 0);
     m_errorImages.AddResourceIcon(IDI_ERROR_LINE);
     m_errorList.SetImageList(m_errorImages.GetSafeHandle(), LVSIL_SMALL);
-    m_errorList.InsertColumn(0, LoadResourceString(IDS_COL_ERROR), LVCFMT_LEFT, 100);
+    m_errorList.InsertColumn(0, LoadResourceString(IDS_COL_ERROR), LVCFMT_LEFT, ScaleByDpi(100));
     return TRUE;
 }
 
 BOOL CProjectTester::OnCommand(int nID, int nCode)
 {
     if (nCode != BN_CLICKED) return FALSE;
+    // Clicks and keys made while a command is busy are dropped when it ends.
+    const CInputDiscard discard;
     switch (nID) {
     case IDC_BROWSE_PROJECT:       OnBrowse();       return TRUE;
     case IDC_TEST_PROJECT:         OnTestProject();  return TRUE;

@@ -44,7 +44,8 @@ void CProjectTesterTree::InitTree(CProjectTester* pOwner)
     m_pOwner = pOwner;
     if (m_bImageListCreated) return;
     m_bImageListCreated = true;
-    m_imageList.Create(16, 16, ILC_COLOR4 | ILC_MASK, 2, 0);
+    const int nIcon = ScaleByDpi(16);
+    m_imageList.Create(nIcon, nIcon, ILC_COLOR4 | ILC_MASK, 2, 0);
     m_imageList.AddResourceIcon(IDI_PROJECT);
     m_imageList.AddResourceIcon(IDI_FEATURE);
     SetImageList(m_imageList.GetSafeHandle(), TVSIL_NORMAL);

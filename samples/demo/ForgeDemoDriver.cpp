@@ -174,6 +174,8 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: ForgeDemoDriver UTILITY OUTFOLDER PROJECT\n");
         return 2;
     }
+    // The utility's window in real pixels at any DPI, as the utility itself sees it.
+    SetProcessDPIAware();
     std::string strCommand = std::string("\"") + argv[1] + "\"";
     STARTUPINFOA si = {};
     si.cb = sizeof si;

