@@ -54,3 +54,20 @@ for page in general comtester projecttester; do
     cp "$demo_dir/$page.png" "$root/docs/$page.png"
     echo "Wrote docs/$page.png and build/demo/$page.png"
 done
+
+# The COM tester once more at 144 DPI (150 %), as a user with a larger font
+# setting sees it. Wine takes the DPI from the registry when a program starts.
+echo "Driving the utility again at 144 DPI ..."
+shots144=$demo_dir/shots-144dpi
+rm -rf "$shots144"
+mkdir -p "$shots144"
+set_dpi() {
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCC\Software\Fonts' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+}
+set_dpi 144
+"$WINE" "$build_dir/bin/ForgeDemoDriver.exe" "$(windows_path "$utility")" "$(windows_path "$shots144")" "$project" || true
+set_dpi 96
+convert "$shots144/comtester.bmp" -strip "$demo_dir/comtester-144dpi.png"
+cp "$demo_dir/comtester-144dpi.png" "$root/docs/comtester-144dpi.png"
+echo "Wrote docs/comtester-144dpi.png and build/demo/comtester-144dpi.png"
