@@ -22,7 +22,7 @@ trap 'stop_wine; stop_display' EXIT
 # nowhere: started by a test, they would keep its output pipe open and ctest
 # would wait for them.
 "$WINESERVER" -p
-"$WINE" cmd.exe /c exit >/dev/null 2>&1 </dev/null
+start_services
 
 status=0
 for dir in "${build_dirs[@]}"; do
