@@ -2,6 +2,7 @@
 #   make build   both executables into dist/
 #   make test    installs what is missing, builds, runs every test
 #   make demo    installs what is missing, builds, opens the utility on a demo installation
+#   make bench   installs what is missing, builds x64, runs every benchmark
 SHELL := /bin/bash
 .DEFAULT_GOAL := build
 
@@ -22,7 +23,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: build test demo demo-clean deps-build deps-test deps-demo deps-wine32 x64 x86 clean
+.PHONY: build test bench demo demo-clean deps-build deps-test deps-demo deps-wine32 x64 x86 clean
 
 deps-build:
 	$(call install_missing,$(BUILD_PACKAGES))
@@ -60,6 +61,10 @@ build: deps-build
 test: deps-test
 	$(MAKE) x64 x86
 	tools/run-tests.sh
+
+bench: deps-test
+	$(MAKE) x64
+	tools/run-bench.sh
 
 demo: deps-demo
 	$(MAKE) x64 x86
