@@ -15,13 +15,25 @@ void ObjectDestroyed()
     if (InterlockedDecrement(&g_nObjects) == 0 && g_pfnIdle) g_pfnIdle();
 }
 
+// Whether TORVEX_APPSERVICES_LOG_CALLS, a list of call names separated by
+// spaces, names the call; without the variable every call is logged.
+bool CallIsLogged(const char* pszCall)
+{
+    char szCalls[512];
+    const DWORD n = GetEnvironmentVariableA("TORVEX_APPSERVICES_LOG_CALLS", szCalls, sizeof szCalls);
+    if (n == 0 || n >= sizeof szCalls) return true;
+    const std::string calls = std::string(" ") + szCalls + " ";
+    return calls.find(std::string(" ") + pszCall + " ") != std::string::npos;
+}
+
 // Appends the call's name to the file that TORVEX_APPSERVICES_LOG names, so
-// a test can see which calls arrived (Close above all).
+// a test can see which calls arrived (Close above all). Opening the file for
+// each call is slow: a test logs only the calls it checks.
 void LogCall(const char* pszCall)
 {
     wchar_t szPath[MAX_PATH];
     const DWORD n = GetEnvironmentVariableW(L"TORVEX_APPSERVICES_LOG", szPath, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return;
+    if (n == 0 || n >= MAX_PATH || !CallIsLogged(pszCall)) return;
     HANDLE hFile = CreateFileW(szPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE) return;
