@@ -1,15 +1,27 @@
 #include "framework/CTreeCtrl.h"
 
-HTREEITEM CTreeCtrl::InsertItem(const CString& text, int nImage, int nSelectedImage, LPARAM lParam,
-                                HTREEITEM hParent, HTREEITEM hInsertAfter) const
+HTREEITEM CTreeCtrl::InsertItem(const CString& text, int nImage, int nSelectedImage, UINT nState, UINT nStateMask,
+                                LPARAM lParam, HTREEITEM hParent, HTREEITEM hInsertAfter) const
 {
     TVINSERTSTRUCTA insert = {};
     insert.hParent = hParent;
     insert.hInsertAfter = hInsertAfter;
-    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE | TVIF_PARAM;
     insert.item.pszText = const_cast<LPSTR>(text.GetString());
     insert.item.iImage = nImage;
     insert.item.iSelectedImage = nSelectedImage;
+    insert.item.state = nState;
+    insert.item.stateMask = nStateMask;
     insert.item.lParam = lParam;
     return reinterpret_cast<HTREEITEM>(SendMessage(TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+bool CTreeCtrl::SetItemState(HTREEITEM hItem, UINT nState, UINT nStateMask) const
+{
+    TVITEMA item = {};
+    item.mask = TVIF_STATE;
+    item.hItem = hItem;
+    item.state = nState;
+    item.stateMask = nStateMask;
+    return SendMessage(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
 }

@@ -5,9 +5,11 @@
 class CTreeCtrl : public CWnd {
 public:
     // Inserts a node under hParent (TVI_ROOT for the top level) after
-    // hInsertAfter (TVI_FIRST, TVI_LAST or a sibling); null on failure.
-    HTREEITEM InsertItem(const CString& text, int nImage, int nSelectedImage, LPARAM lParam,
-                         HTREEITEM hParent, HTREEITEM hInsertAfter) const;
+    // hInsertAfter (TVI_FIRST, TVI_LAST or a sibling), with the state bits of
+    // nStateMask set as nState says; null on failure.
+    HTREEITEM InsertItem(const CString& text, int nImage, int nSelectedImage, UINT nState, UINT nStateMask,
+                         LPARAM lParam, HTREEITEM hParent, HTREEITEM hInsertAfter) const;
+    bool SetItemState(HTREEITEM hItem, UINT nState, UINT nStateMask) const;
     bool DeleteAllItems() const
     {
         return SendMessage(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT)) != 0;

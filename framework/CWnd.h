@@ -24,6 +24,10 @@ public:
     {
         return ::SendMessageA(m_hWnd, msg, wParam, lParam);
     }
+    // With redraw off a window does not repaint after each change. Whether it
+    // invalidates itself when redraw comes back on is up to its class.
+    void SetRedraw(BOOL bRedraw) const { SendMessage(WM_SETREDRAW, static_cast<WPARAM>(bRedraw)); }
+    void Invalidate() const { ::InvalidateRect(m_hWnd, nullptr, TRUE); }
 
     // The window's dots per inch, and a size given for 96 of them at that DPI.
     UINT GetDpi() const;

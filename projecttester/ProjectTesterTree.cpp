@@ -19,6 +19,44 @@ public:
 };
 
 
+// Redraw stays off while the tree is emptied and filled, and comes back on
+// with one repaint on every way out, a CComException included. Under Wine a
+// node inserted under a shown, expanded parent repaints the control at once.
+class CRedrawOff {
+public:
+    explicit CRedrawOff(const CTreeCtrl& tree) : m_tree(tree) { m_tree.SetRedraw(FALSE); }
+    ~CRedrawOff()
+    {
+        m_tree.SetRedraw(TRUE);
+        m_tree.Invalidate();
+    }
+    CRedrawOff(const CRedrawOff&) = delete;
+    CRedrawOff& operator=(const CRedrawOff&) = delete;
+private:
+    const CTreeCtrl& m_tree;
+};
+
+// Feature nodes are inserted already expanded, because under Wine every
+// call that names a node looks its handle up by a scan of the nodes before
+// it. A level of the walk that does not reach its end (a failed call, a
+// CComException) takes its parent's expansion back: such a level leaves its
+// parent as it was, not expanded.
+class CLevelExpansion {
+public:
+    CLevelExpansion(const CTreeCtrl& tree, HTREEITEM hParent) : m_tree(tree), m_hParent(hParent) {}
+    ~CLevelExpansion()
+    {
+        if (!m_bReachedEnd) m_tree.SetItemState(m_hParent, 0, TVIS_EXPANDED);
+    }
+    CLevelExpansion(const CLevelExpansion&) = delete;
+    CLevelExpansion& operator=(const CLevelExpansion&) = delete;
+    void ReachedEnd() { m_bReachedEnd = true; }
+private:
+    const CTreeCtrl& m_tree;
+    HTREEITEM m_hParent;
+    bool m_bReachedEnd = false;
+};
+
 // The thread's error object must describe the call that ComCheck is about to
 // judge, not one left behind by an earlier call.
 void ClearErrorInfo()
@@ -61,6 +99,7 @@ bool CProjectTesterTree::ReportIfFailedOrNull(HRESULT hr, const void* pResult, c
 
 void CProjectTesterTree::PopulateTree(IUnknown* pProject)
 {
+    const CRedrawOff redrawOff(*this);
     DeleteAllItems();
     m_bDepthLimitReported = false;
     m_nFeatureNodes = 0;
@@ -110,6 +149,7 @@ void CProjectTesterTree::PopulateTree(IUnknown* pProject)
 
 void CProjectTesterTree::AddFeaturesToTree(HTREEITEM hParent, IFeatures* pFeatures, int nDepth)
 {
+    CLevelExpansion expansion(*this, hParent);
     CComResult result;
     CComPtr<IEnumVARIANT> spEnum;
     ClearErrorInfo();
@@ -127,13 +167,16 @@ void CProjectTesterTree::AddFeaturesToTree(HTREEITEM hParent, IFeatures* pFeatur
             if (!m_bDepthLimitReported)
                 m_pOwner->AddError("Failure at:CProjectTesterTree::AddFeaturesToTree Function:depth limit");
             m_bDepthLimitReported = true;
+            expansion.ReachedEnd();
             return;
         }
 
+        // Every level on the way out of the cut keeps what it inserted open.
         if (m_nFeatureNodes >= MAX_FEATURE_NODES) {
             if (!m_bNodeLimitReported)
                 m_pOwner->AddError("Failure at:CProjectTesterTree::AddFeaturesToTree Function:feature limit");
             m_bNodeLimitReported = true;
+            expansion.ReachedEnd();
             return;
         }
 
@@ -164,11 +207,14 @@ void CProjectTesterTree::AddFeaturesToTree(HTREEITEM hParent, IFeatures* pFeatur
             return;
         AddFeaturesToTree(hItem, spSubFeatures.Get(), nDepth + 1);
     }
-    Expand(hParent, TVE_EXPAND);
+    expansion.ReachedEnd();
 }
 
+// The project node is expanded once its walk is done; a feature node is
+// inserted expanded (see CLevelExpansion).
 HTREEITEM CProjectTesterTree::AddTreeItem(HTREEITEM hParent, const CString& text) const
 {
-    const int nImage = hParent == TVI_ROOT ? 0 : 1;
-    return InsertItem(text, nImage, nImage, 0, hParent, TVI_FIRST);
+    const bool bProjectNode = hParent == TVI_ROOT;
+    const int nImage = bProjectNode ? 0 : 1;
+    return InsertItem(text, nImage, nImage, bProjectNode ? 0 : TVIS_EXPANDED, TVIS_EXPANDED, 0, hParent, TVI_FIRST);
 }

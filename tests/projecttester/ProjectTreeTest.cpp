@@ -1,6 +1,9 @@
 // The project tree filled from the sample server through the real page:
 // captions, order and expansion, and every failure the walk reports.
 #include "AutomationServer.h"
+#include "projecttester/ProjectTesterTree.h"
+#include "res/resource.h"
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <fstream>
 #include <sstream>
@@ -8,10 +11,19 @@
 namespace {
 const char PREFIX_TREE[] = "Failure at:CProjectTesterTree::";
 
-class ProjectTree : public ::testing::Test {
+// Walks of a feature graph that loops: the sample server without its call
+// log, which would open the log file for each of hundreds of thousands of
+// calls.
+class ProjectTreeLimits : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_server.Registered()); }
-    // The calls the server received, one name per line.
+    CInprocServerRegistration m_server;
+};
+
+// The server logs the calls the tests look for.
+class ProjectTree : public ProjectTreeLimits {
+protected:
+    // The calls the server received of those logged, one name per line.
     std::string Calls() const
     {
         std::ifstream in(m_logPath, std::ios::binary);
@@ -21,10 +33,10 @@ protected:
     }
     bool CloseCalled() const { return Calls().find("Close\r\n") != std::string::npos; }
 
-    CInprocServerRegistration m_server;
     CTempDir m_logDir;
     std::string m_logPath = m_logDir / "calls.log";
     CScopedEnv m_log{"TORVEX_APPSERVICES_LOG", m_logPath};
+    CScopedEnv m_logCalls{"TORVEX_APPSERVICES_LOG_CALLS", "get_Features Close"};
 };
 
 const char FEATURES[] =
@@ -215,7 +227,7 @@ TEST_F(ProjectTree, TheExceptionShowsTheErrorObjectOfTheFailingCallOnly)
     EXPECT_EQ(DescriptionOf(E_FAIL), stale.boxes[0].text);
 }
 
-TEST_F(ProjectTree, DeepOrLoopingFeaturesStopAtTheDepthLimitWithOneLine)
+TEST_F(ProjectTreeLimits, DeepOrLoopingFeaturesStopAtTheDepthLimitWithOneLine)
 {
     const PageResult deep = TestProjectText("type 3\nfeature Top\nchain 400 Top\nfeature Beside\n");
     ASSERT_EQ(1u, deep.errors.size());
@@ -231,16 +243,36 @@ TEST_F(ProjectTree, DeepOrLoopingFeaturesStopAtTheDepthLimitWithOneLine)
     EXPECT_TRUE(loop.boxes.empty());
 }
 
-TEST_F(ProjectTree, AGraphThatLoopsManyWaysEndsAtTheFeatureLimit)
+TEST_F(ProjectTreeLimits, AGraphThatLoopsManyWaysEndsAtTheFeatureLimitWithWhatItShowsOpen)
 {
     // Each feature leads back to both: the depth limit alone would end this
     // only after 2^256 nodes. The first way down meets the depth limit, the
     // walk as a whole then meets the feature limit.
-    const PageResult loop = TestProjectText("type 3\nfeature A\nfeature B\nloop A\nloop B\n");
+    CTempDir dir;
+    const std::string path = dir.MakeFile("loop.kvp", "type 3\nfeature A\nfeature B\nloop A\nloop B\n");
+    LRESULT nNodes = 0;
+    int nPathLength = 0, nClosedOnPath = 0;
+    const PageResult loop = RunProjectPage([&](HWND hPage, std::vector<MessageBoxSeen>& boxes) {
+        TestProject(hPage, path, boxes);
+        const HWND hTree = GetDlgItem(hPage, IDC_PROJECT_TREE);
+        nNodes = SendMessageA(hTree, TVM_GETCOUNT, 0, 0);
+        // Each level's first node is the one inserted last: from the project
+        // node down, the path the walk was on when it stopped.
+        for (HTREEITEM hItem = TreeView_GetRoot(hTree); hItem; hItem = TreeView_GetChild(hTree, hItem)) {
+            ++nPathLength;
+            if (TreeView_GetChild(hTree, hItem) && !(TreeView_GetItemState(hTree, hItem, TVIS_EXPANDED) & TVIS_EXPANDED))
+                ++nClosedOnPath;
+        }
+    });
     ASSERT_EQ(2u, loop.errors.size());
     EXPECT_EQ(std::string(PREFIX_TREE) + "AddFeaturesToTree Function:depth limit", loop.errors[0]);
     EXPECT_EQ(std::string(PREFIX_TREE) + "AddFeaturesToTree Function:feature limit", loop.errors[1]);
     EXPECT_TRUE(loop.boxes.empty());
+    EXPECT_EQ(1 + CProjectTesterTree::MAX_FEATURE_NODES, nNodes);
+    // Depth first, A before B, the 150,000th feature is one of the deepest.
+    EXPECT_EQ(1 + CProjectTesterTree::MAX_FEATURE_DEPTH, nPathLength);
+    EXPECT_EQ(0, nClosedOnPath);
+    EXPECT_EQ(0u, loop.tree.find("Swift Project #0 +\n  A #1 +\n    A #1 +\n"));
 }
 
 TEST_F(ProjectTree, ASecondTestStartsFromAnEmptyTree)
