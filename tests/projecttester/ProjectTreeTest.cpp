@@ -250,10 +250,16 @@ TEST_F(ProjectTreeLimits, AGraphThatLoopsManyWaysEndsAtTheFeatureLimitWithWhatIt
     // walk as a whole then meets the feature limit.
     CTempDir dir;
     const std::string path = dir.MakeFile("loop.kvp", "type 3\nfeature A\nfeature B\nloop A\nloop B\n");
+    std::vector<MessageBoxSeen> boxes;
+    std::vector<std::string> errors;
     LRESULT nNodes = 0;
     int nPathLength = 0, nClosedOnPath = 0;
-    const PageResult loop = RunProjectPage([&](HWND hPage, std::vector<MessageBoxSeen>& boxes) {
+    // Not RunProjectPage: the whole tree as text would take longer than the
+    // walk. Under Wine each call that names a node looks it up by a scan.
+    RunSheet([&](HWND hSheet) {
+        const HWND hPage = SelectPage(hSheet, 2);
         TestProject(hPage, path, boxes);
+        errors = ErrorLines(GetDlgItem(hPage, IDC_ERROR_LIST));
         const HWND hTree = GetDlgItem(hPage, IDC_PROJECT_TREE);
         nNodes = SendMessageA(hTree, TVM_GETCOUNT, 0, 0);
         // Each level's first node is the one inserted last: from the project
@@ -264,15 +270,14 @@ TEST_F(ProjectTreeLimits, AGraphThatLoopsManyWaysEndsAtTheFeatureLimitWithWhatIt
                 ++nClosedOnPath;
         }
     });
-    ASSERT_EQ(2u, loop.errors.size());
-    EXPECT_EQ(std::string(PREFIX_TREE) + "AddFeaturesToTree Function:depth limit", loop.errors[0]);
-    EXPECT_EQ(std::string(PREFIX_TREE) + "AddFeaturesToTree Function:feature limit", loop.errors[1]);
-    EXPECT_TRUE(loop.boxes.empty());
+    ASSERT_EQ(2u, errors.size());
+    EXPECT_EQ(std::string(PREFIX_TREE) + "AddFeaturesToTree Function:depth limit", errors[0]);
+    EXPECT_EQ(std::string(PREFIX_TREE) + "AddFeaturesToTree Function:feature limit", errors[1]);
+    EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(1 + CProjectTesterTree::MAX_FEATURE_NODES, nNodes);
     // Depth first, A before B, the 150,000th feature is one of the deepest.
     EXPECT_EQ(1 + CProjectTesterTree::MAX_FEATURE_DEPTH, nPathLength);
     EXPECT_EQ(0, nClosedOnPath);
-    EXPECT_EQ(0u, loop.tree.find("Swift Project #0 +\n  A #1 +\n    A #1 +\n"));
 }
 
 TEST_F(ProjectTree, ASecondTestStartsFromAnEmptyTree)
