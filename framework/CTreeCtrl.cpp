@@ -15,13 +15,3 @@ HTREEITEM CTreeCtrl::InsertItem(const CString& text, int nImage, int nSelectedIm
     insert.item.lParam = lParam;
     return reinterpret_cast<HTREEITEM>(SendMessage(TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
 }
-
-bool CTreeCtrl::SetItemState(HTREEITEM hItem, UINT nState, UINT nStateMask) const
-{
-    TVITEMA item = {};
-    item.mask = TVIF_STATE;
-    item.hItem = hItem;
-    item.state = nState;
-    item.stateMask = nStateMask;
-    return SendMessage(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
-}

@@ -9,7 +9,6 @@ public:
     // nStateMask set as nState says; null on failure.
     HTREEITEM InsertItem(const CString& text, int nImage, int nSelectedImage, UINT nState, UINT nStateMask,
                          LPARAM lParam, HTREEITEM hParent, HTREEITEM hInsertAfter) const;
-    bool SetItemState(HTREEITEM hItem, UINT nState, UINT nStateMask) const;
     bool DeleteAllItems() const
     {
         return SendMessage(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT)) != 0;

@@ -46,7 +46,7 @@ public:
     CLevelExpansion(const CTreeCtrl& tree, HTREEITEM hParent) : m_tree(tree), m_hParent(hParent) {}
     ~CLevelExpansion()
     {
-        if (!m_bReachedEnd) m_tree.SetItemState(m_hParent, 0, TVIS_EXPANDED);
+        if (!m_bReachedEnd) m_tree.Expand(m_hParent, TVE_COLLAPSE);
     }
     CLevelExpansion(const CLevelExpansion&) = delete;
     CLevelExpansion& operator=(const CLevelExpansion&) = delete;
