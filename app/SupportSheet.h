@@ -22,8 +22,8 @@ public:
     void CopyToClipboard(const CString& strText) const;
 
     // Self-registration of one server file; true only when an in-process
-    // server's entry point returned S_OK.
-    bool RegisterServerFile(const CString& strPath, bool bRegister) const;
+    // server's entry point returned S_OK. pResult receives what it did.
+    bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult = nullptr) const;
     // The folder the user picks, starting at strFolder; empty on cancel.
     CString BrowseForFolder(const CString& strFolder, UINT nTitleID) const;
     // The path of a file of that name in the folder's tree, or empty.

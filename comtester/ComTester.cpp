@@ -105,9 +105,9 @@ void CComTester::SetProgressPos(int nPos) const
     m_progress.SetPos(nPos);
 }
 
-bool CComTester::RegisterServerFile(const CString& strPath, bool bRegister) const
+bool CComTester::RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult) const
 {
-    return m_pSheet->RegisterServerFile(strPath, bRegister);
+    return m_pSheet->RegisterServerFile(strPath, bRegister, pResult);
 }
 
 bool CComTester::GetFileVersion(const CString& strPath, DWORD& dwVersionMS, DWORD& dwVersionLS) const

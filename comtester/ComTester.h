@@ -23,7 +23,7 @@ public:
     void SetProgressPos(int nPos) const;
 
     // The sheet's services, forwarded so that the list needs only its page.
-    bool RegisterServerFile(const CString& strPath, bool bRegister) const;
+    bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult = nullptr) const;
     bool GetFileVersion(const CString& strPath, DWORD& dwVersionMS, DWORD& dwVersionLS) const;
     CString ReadRegString(HKEY hRoot, const CString& strSubKey, const CString& strValueName) const;
     CString FindFileInTree(const CString& strFolder, const CString& strFileName) const;

@@ -1,5 +1,6 @@
 #pragma once
 #include "framework/CString.h"
+#include "comtester/SelfRegistration.h"
 
 // The record behind one row of the component list, owned by the list as the
 // row's item data.
@@ -20,4 +21,6 @@ struct ComponentItem {
     CString strLocation;
     DWORD dwVersionMS = 0;
     DWORD dwVersionLS = 0;
+    // The last register or unregister of the row's file in this run.
+    RegistrationResult lastAction;
 };

@@ -273,7 +273,7 @@ void CComponentList::RegisterSelected(bool bRegister)
         m_pPage->SetProgressPos(++nDone);
         ComponentItem* pItem = GetRecord(j);
         if (!pItem) continue;
-        m_pPage->RegisterServerFile(ResolveLocation(j), bRegister);
+        m_pPage->RegisterServerFile(ResolveLocation(j), bRegister, &pItem->lastAction);
         // The registry decides either way: a server that refused to
         // unregister still shows "Yes".
         pItem->strRegistered = IsRegistered(j) ? strYes : strNo;

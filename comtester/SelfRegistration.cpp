@@ -46,11 +46,40 @@ std::string CurrentDirectory()
 struct InProcessCall {
     const char* pszPath;
     const char* pszEntryPoint;
+    RegistrationResult* pResult;
     HMODULE hProbe = nullptr;
     bool bExported = false;
     HMODULE hModule = nullptr;
     bool bResult = false;
 };
+
+HRESULT LastErrorResult()
+{
+    const DWORD dwError = GetLastError();
+    return HRESULT_FROM_WIN32(dwError ? dwError : ERROR_GEN_FAILURE);
+}
+
+// The file of the module that holds an address; empty when none does (the
+// fault was in memory of no module, or its module is gone).
+CString ModuleAt(const void* pAddress)
+{
+    HMODULE hModule = nullptr;
+    char szPath[MAX_PATH] = "";
+    if (!pAddress || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                         static_cast<LPCSTR>(pAddress), &hModule))
+        return CString();
+    const DWORD nLength = GetModuleFileNameA(hModule, szPath, MAX_PATH);
+    return nLength > 0 && nLength < MAX_PATH ? CString(szPath) : CString();
+}
+
+// Called at once after the guard caught something, while the module that
+// faulted is still loaded.
+void NoteFault(RegistrationResult& result, DWORD dwCode)
+{
+    if (!dwCode || result.dwFaultCode) return;
+    result.dwFaultCode = dwCode;
+    result.strFaultModule = ModuleAt(LastGuardedFaultAddress());
+}
 
 // Maps the file without running any of it (no DllMain, no imports) and asks
 // whether it exports the entry point: a file that is no self-registering
@@ -60,7 +89,14 @@ void ProbeEntryPoint(void* pContext)
 {
     auto* pCall = static_cast<InProcessCall*>(pContext);
     pCall->hProbe = LoadLibraryExA(pCall->pszPath, nullptr, DONT_RESOLVE_DLL_REFERENCES);
-    if (pCall->hProbe) pCall->bExported = GetProcAddress(pCall->hProbe, pCall->pszEntryPoint) != nullptr;
+    if (!pCall->hProbe) {
+        pCall->pResult->hr = LastErrorResult();
+        return;
+    }
+    pCall->pResult->nStage = STAGE_MAPPED;
+    pCall->bExported = GetProcAddress(pCall->hProbe, pCall->pszEntryPoint) != nullptr;
+    if (pCall->bExported) pCall->pResult->nStage = STAGE_ENTRY_FOUND;
+    else pCall->pResult->hr = LastErrorResult();
 }
 
 // A fault in DllMain during LoadLibraryA is caught by the loader itself
@@ -71,12 +107,22 @@ void ProbeEntryPoint(void* pContext)
 void LoadAndCall(void* pContext)
 {
     auto* pCall = static_cast<InProcessCall*>(pContext);
+    RegistrationResult& result = *pCall->pResult;
     pCall->hModule = LoadLibraryA(pCall->pszPath);
-    if (!pCall->hModule) return;
+    if (!pCall->hModule) {
+        result.hr = LastErrorResult();
+        return;
+    }
+    result.nStage = STAGE_LOADED;
     const FARPROC pfnProc = GetProcAddress(pCall->hModule, pCall->pszEntryPoint);
-    if (!pfnProc) return;
+    if (!pfnProc) {
+        result.hr = LastErrorResult();
+        return;
+    }
     const auto pfnEntry = reinterpret_cast<EntryPoint>(reinterpret_cast<void (*)()>(pfnProc));
-    pCall->bResult = pfnEntry() == S_OK;
+    result.hr = pfnEntry();
+    result.nStage = STAGE_ENTRY_RETURNED;
+    pCall->bResult = result.hr == S_OK;
 }
 
 void FreeLoadedModule(void* pContext)
@@ -87,42 +133,77 @@ void FreeLoadedModule(void* pContext)
     FreeLibrary(hModule);
 }
 
-bool CallEntryPoint(const CString& strPath, bool bRegister)
+bool CallEntryPoint(const CString& strPath, bool bRegister, RegistrationResult& result)
 {
     InProcessCall call;
     call.pszPath = strPath;
     call.pszEntryPoint = bRegister ? "DllRegisterServer" : "DllUnregisterServer";
-    const bool bProbeFaulted = CallFaultGuarded(ProbeEntryPoint, &call) != 0;
+    call.pResult = &result;
+    const DWORD dwProbeFault = CallFaultGuarded(ProbeEntryPoint, &call);
+    NoteFault(result, dwProbeFault);
     if (call.hProbe) FreeLibrary(call.hProbe);   // a mapping only: no code runs
-    if (bProbeFaulted || !call.bExported) return false;
+    if (dwProbeFault || !call.bExported) return false;
 
-    const bool bFaulted = CallFaultGuarded(LoadAndCall, &call) != 0;
-    if (call.hModule) CallFaultGuarded(FreeLoadedModule, &call);
-    return call.bResult && !bFaulted;
+    const DWORD dwFault = CallFaultGuarded(LoadAndCall, &call);
+    NoteFault(result, dwFault);
+    if (call.hModule) NoteFault(result, CallFaultGuarded(FreeLoadedModule, &call));
+    return call.bResult && !dwFault;
+}
+
+double MillisecondsSince(const LARGE_INTEGER& start)
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart ? 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart) : 0;
+}
+
+void NoteStart(RegistrationResult& result, BOOL bStarted, HANDLE hProcess)
+{
+    if (!bStarted) result.hr = LastErrorResult();
+    else if (hProcess) result.nStage = STAGE_STARTED;
+}
+
+void NoteEnd(RegistrationResult& result, HANDLE hProcess)
+{
+    if (GetExitCodeProcess(hProcess, &result.dwExitCode)) result.nStage = STAGE_ENDED;
+    else result.hr = LastErrorResult();
 }
 
 } // namespace
 
-bool RegisterServerFile(const CString& strPath, bool bRegister)
+bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult)
 {
+    RegistrationResult local;
+    RegistrationResult& result = pResult ? *pResult : local;
+    result = RegistrationResult();
+    result.bDone = true;
+    result.bRegister = bRegister;
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+
     // Nothing is loaded, started or changed for a path that is empty or would
     // not fit the system's path buffers.
-    if (strPath.IsEmpty() || strPath.GetLength() >= MAX_PATH) return false;
+    if (strPath.IsEmpty() || strPath.GetLength() >= MAX_PATH) {
+        result.hr = HRESULT_FROM_WIN32(strPath.IsEmpty() ? ERROR_FILE_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
 
     const std::string strSavedDir = CurrentDirectory();
     SetCurrentDirectoryA(FolderOf(strPath));
 
     bool bResult = false;
     if (IsExecutablePath(strPath))
-        ExecuteAndWait(strPath, bRegister ? "/regserver" : "/unregserver");
+        ExecuteAndWait(strPath, bRegister ? "/regserver" : "/unregserver", &result);
     else
-        bResult = CallEntryPoint(strPath, bRegister);
+        bResult = CallEntryPoint(strPath, bRegister, result);
 
     SetCurrentDirectoryA(strSavedDir.c_str());
+    result.dMilliseconds = MillisecondsSince(start);
     return bResult;
 }
 
-void ExecuteAndWait(const CString& strPath, const CString& strParameters)
+void ExecuteAndWait(const CString& strPath, const CString& strParameters, RegistrationResult* pResult)
 {
     // "C:\srv.exe" gives "C:", which names the root because the caller has
     // just made the root the current directory.
@@ -138,15 +219,18 @@ void ExecuteAndWait(const CString& strPath, const CString& strParameters)
     info.nShow = SW_HIDE;
     // hProcess stays null when the file was handed to a running program
     // instead of starting a process: then there is nothing to wait for.
-    if (!ShellExecuteExA(&info) || !info.hProcess) return;
+    const BOOL bStarted = ShellExecuteExA(&info);
+    if (pResult) NoteStart(*pResult, bStarted, info.hProcess);
+    if (!bStarted || !info.hProcess) return;
     // No time-out: a server may take its time. The sheet keeps painting.
     CPaintPump::WaitPainting(info.hProcess);
+    if (pResult) NoteEnd(*pResult, info.hProcess);
     CloseHandle(info.hProcess);
 }
 
-bool CSupportSheet::RegisterServerFile(const CString& strPath, bool bRegister) const
+bool CSupportSheet::RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult) const
 {
-    return ::RegisterServerFile(strPath, bRegister);
+    return ::RegisterServerFile(strPath, bRegister, pResult);
 }
 
 void CSupportSheet::ExecuteAndWait(const CString& strPath, const CString& strParameters) const

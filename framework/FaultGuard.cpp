@@ -13,6 +13,11 @@
 
 namespace {
 
+// A plain static, not thread_local: the handler may run on a nearly
+// exhausted stack, where MinGW's emulated TLS could need to allocate. Guarded
+// calls run on the user-interface thread alone.
+void* s_pFaultAddress = nullptr;
+
 // C++ exceptions of our own modules are caught here, so that only foreign
 // exceptions reach the frame handler; the thrown object is freed normally.
 void CallCatchingThrows(void (*pfn)(void*), void* pContext, DWORD* pnThrown)
@@ -20,6 +25,7 @@ void CallCatchingThrows(void (*pfn)(void*), void* pContext, DWORD* pnThrown)
     try {
         pfn(pContext);
     } catch (...) {
+        s_pFaultAddress = nullptr;
         *pnThrown = 0xE0474343;   // a custom code: "a C++ exception"
     }
 }
@@ -120,6 +126,7 @@ extern "C" EXCEPTION_DISPOSITION ForgeGuardHandler(EXCEPTION_RECORD* pRecord, vo
 {
     // Called again while the unwind passes (or targets) this frame: nothing to do.
     if (pRecord->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
+    s_pFaultAddress = pRecord->ExceptionAddress;
     RtlUnwindEx(pFrame, const_cast<char*>(ForgeGuardLanding), pRecord,
                 reinterpret_cast<PVOID>(static_cast<ULONG_PTR>(pRecord->ExceptionCode)),
                 pDispatch->ContextRecord, pDispatch->HistoryTable);
@@ -152,6 +159,7 @@ EXCEPTION_DISPOSITION __cdecl ForgeGuardHandler(EXCEPTION_RECORD* pRecord, void*
                                                 CONTEXT*, void*)
 {
     if (pRecord->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
+    s_pFaultAddress = pRecord->ExceptionAddress;
     // Kept in memory: RtlUnwind does not preserve every callee-saved register.
     GuardFrame* volatile pGuard = static_cast<GuardFrame*>(pFrame);
     pGuard->nCode = pRecord->ExceptionCode;
@@ -185,3 +193,8 @@ DWORD CallFaultGuarded(void (*pfn)(void*), void* pContext)
 #else
 #error the fault guard supports x86 and x86-64
 #endif
+
+void* LastGuardedFaultAddress()
+{
+    return s_pFaultAddress;
+}

@@ -7,3 +7,7 @@
 // Calls pfn(pContext). Returns 0 when it returned, else the code of the
 // exception that escaped it; the frames in between are unwound first.
 DWORD CallFaultGuarded(void (*pfn)(void* pContext), void* pContext);
+
+// Where the last processor fault that the guard caught happened; null after
+// a thrown exception or before any fault.
+void* LastGuardedFaultAddress();
