@@ -5,6 +5,7 @@
 #define IDD_COMTESTER                   103
 #define IDD_PROJECTTESTER               104
 #define IDD_GENERAL                     105
+#define IDD_COMPONENT_DETAILS           106
 
 // Icons.
 #define IDR_MAINFRAME                   128
@@ -41,6 +42,93 @@
 #define IDS_OS_WIN2000                  130
 #define IDS_OS_WINXP                    131
 
+// Strings of the component details and verdicts.
+#define IDS_DETAILS_CAPTION             140
+#define IDS_MENU_DETAILS                141
+#define IDS_VERDICT_ABSENT              150
+#define IDS_VERDICT_UNREADABLE          151
+#define IDS_VERDICT_NOT_MODULE          152
+#define IDS_VERDICT_NEEDS_ADMIN         153
+#define IDS_VERDICT_NEEDS_64            154
+#define IDS_VERDICT_NEEDS_32            155
+#define IDS_VERDICT_OTHER_CPU           156
+#define IDS_VERDICT_MISSING_DEP         157
+#define IDS_VERDICT_NOT_SELF_REG        158
+#define IDS_VERDICT_NO_UNREGISTER       159
+#define IDS_VERDICT_CRASHED_STARTUP     160
+#define IDS_VERDICT_CRASHED_IN          161
+#define IDS_VERDICT_ENTRY_FAILED        162
+#define IDS_VERDICT_LOAD_FAILED         163
+#define IDS_VERDICT_EXIT_CODE           164
+#define IDS_VERDICT_START_FAILED        165
+#define IDS_VERDICT_NO_PROGID           166
+#define IDS_VERDICT_NOT_REGISTERED      167
+#define IDS_VERDICT_CLASS_MISSING       168
+#define IDS_VERDICT_OTHER_VIEW_ONLY     169
+#define IDS_VERDICT_USER_OVERRIDE       170
+#define IDS_VERDICT_OTHER_COPY          171
+#define IDS_VERDICT_SOUND               172
+#define IDS_DIAG_TITLE                  180
+#define IDS_DIAG_VERDICT                181
+#define IDS_DIAG_FILE                   182
+#define IDS_DIAG_PATH                   183
+#define IDS_DIAG_PRESENT                184
+#define IDS_DIAG_VERSION                185
+#define IDS_DIAG_MACHINE                186
+#define IDS_DIAG_EXPORT                 187
+#define IDS_DIAG_OLESELFREGISTER        188
+#define IDS_DIAG_TABLE_DAMAGED          189
+#define IDS_DIAG_IMPORTS                190
+#define IDS_DIAG_IMPORT_FOUND           191
+#define IDS_DIAG_IMPORT_SYSTEM          192
+#define IDS_DIAG_IMPORT_MISSING         193
+#define IDS_DIAG_REGISTRATION           194
+#define IDS_DIAG_PROGID                 195
+#define IDS_DIAG_CLSID                  196
+#define IDS_DIAG_CLSID_OVERRIDE         197
+#define IDS_DIAG_VIEW_SERVER            198
+#define IDS_DIAG_VIEW_NONE              199
+#define IDS_DIAG_VIEW_NO_CLASS          200
+#define IDS_DIAG_THIS_FILE              201
+#define IDS_DIAG_OTHER_COPY             202
+#define IDS_DIAG_LAST_ACTION            203
+#define IDS_DIAG_NO_ACTION              204
+#define IDS_DIAG_ACTION                 205
+#define IDS_DIAG_FAULT                  206
+#define IDS_DIAG_EXIT_CODE              207
+#define IDS_DIAG_NOT_READ               208
+#define IDS_DIAG_NO_VIEW                209
+#define IDS_WORD_YES                    210
+#define IDS_WORD_NO                     211
+#define IDS_WORD_NONE                   212
+#define IDS_WORD_EXPORTED               213
+#define IDS_WORD_NOT_EXPORTED           214
+#define IDS_WORD_REGISTER               215
+#define IDS_WORD_UNREGISTER             216
+#define IDS_VIEW_64                     217
+#define IDS_VIEW_32                     218
+#define IDS_MACHINE_X86                 220
+#define IDS_MACHINE_X64                 221
+#define IDS_MACHINE_ARM64               222
+#define IDS_MACHINE_OTHER               223
+#define IDS_MACHINE_NONE                224
+#define IDS_STAGE_NONE                  230
+#define IDS_STAGE_MAPPED                231
+#define IDS_STAGE_ENTRY_FOUND           232
+#define IDS_STAGE_LOADED                233
+#define IDS_STAGE_ENTRY_RETURNED        234
+#define IDS_STAGE_STARTED               235
+#define IDS_STAGE_ENDED                 236
+#define IDS_FAULT_ACCESS_VIOLATION      240
+#define IDS_FAULT_STACK_OVERFLOW        241
+#define IDS_FAULT_ILLEGAL_INSTRUCTION   242
+#define IDS_FAULT_DIVIDE_BY_ZERO        243
+#define IDS_FAULT_IN_PAGE               244
+#define IDS_FAULT_CPP                   245
+#define IDS_FAULT_OTHER                 246
+#define IDS_UNKNOWN_ERROR               247
+#define IDS_UNKNOWN_MODULE              248
+
 // Controls of the COM tester page.
 #define IDC_BROWSE_SYSTEM_FOLDER        1000
 #define IDC_SYSTEM_FOLDER               1001
@@ -51,6 +139,11 @@
 #define IDC_UNREGISTER_SELECTED         1006
 #define IDC_VERIFY_FILES                1007
 #define IDC_COPY_COM_RESULTS            1008
+
+// Controls of the details dialog, and the list's context menu command.
+#define IDC_DETAILS_TEXT                1020
+#define IDC_DETAILS_COPY                1021
+#define ID_COMPONENT_DETAILS            32800
 
 // Controls of the Project tester page.
 #define IDC_PROJECT_PATH                1005

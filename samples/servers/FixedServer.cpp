@@ -4,6 +4,8 @@
 //   SAMPLE_REFUSE    registers; refuses to unregister (E_FAIL, nothing removed)
 //   SAMPLE_NOUNREG   exports no DllUnregisterServer; DllMain leaves the marker
 //                    file "<own path>.loaded" to show that it ran
+//   SAMPLE_DENIED    answers E_ACCESSDENIED, as a server does that may not
+//                    write under HKEY_LOCAL_MACHINE; writes nothing
 #include "ServerRegistration.h"
 
 #if defined(SAMPLE_SFALSE)
@@ -12,8 +14,10 @@ static const char c_szProgID[] = "Kelvara.SampleSFalse.1";
 static const char c_szProgID[] = "Kelvara.SampleRefuse.1";
 #elif defined(SAMPLE_NOUNREG)
 static const char c_szProgID[] = "Kelvara.SampleNoUnreg.1";
+#elif defined(SAMPLE_DENIED)
+static const char c_szProgID[] = "Kelvara.SampleDenied.1";
 #else
-#error Define one of SAMPLE_SFALSE, SAMPLE_REFUSE, SAMPLE_NOUNREG
+#error Define one of SAMPLE_SFALSE, SAMPLE_REFUSE, SAMPLE_NOUNREG, SAMPLE_DENIED
 #endif
 
 static HMODULE g_hModule = nullptr;
@@ -38,6 +42,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD nReason, LPVOID)
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer()
 {
+#ifdef SAMPLE_DENIED
+    return E_ACCESSDENIED;
+#endif
     const HRESULT hr = WriteRegistration(Identity());
 #ifdef SAMPLE_SFALSE
     if (hr == S_OK) return S_FALSE;
@@ -48,8 +55,10 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer()
 #ifndef SAMPLE_NOUNREG
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer()
 {
-#ifdef SAMPLE_REFUSE
+#if defined(SAMPLE_REFUSE)
     return E_FAIL;
+#elif defined(SAMPLE_DENIED)
+    return E_ACCESSDENIED;
 #else
     const HRESULT hr = RemoveRegistration(Identity());
     return hr == S_OK ? S_FALSE : hr;
