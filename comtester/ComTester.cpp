@@ -35,6 +35,7 @@ BOOL CComTester::OnInitDialog()
     const CString strInstall = m_pSheet->ReadRegString(HKEY_LOCAL_MACHINE, INSTALL_KEY, "Install Location");
     SetDlgItemText(IDC_SYSTEM_FOLDER, SystemFolderFromInstallLocation(strInstall));
     m_list.InitList(this);
+    m_details.Attach(&m_list, ::GetParent(m_hWnd));
     return TRUE;
 }
 
@@ -52,6 +53,11 @@ BOOL CComTester::OnCommand(int nID, int nCode)
     case IDC_COPY_COM_RESULTS:     OnCopyResults();        return TRUE;
     default:                       return FALSE;
     }
+}
+
+BOOL CComTester::OnNotify(const NMHDR& nm, LRESULT& result)
+{
+    return m_details.OnListNotify(nm, result);
 }
 
 void CComTester::OnBrowse()

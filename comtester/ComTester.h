@@ -2,6 +2,7 @@
 #include "framework/CPropertyPage.h"
 #include "framework/CProgressCtrl.h"
 #include "comtester/ComponentList.h"
+#include "comtester/ComponentDetails.h"
 
 class CSupportSheet;
 
@@ -33,6 +34,7 @@ protected:
     void DoDataExchange() override;
     BOOL OnInitDialog() override;
     BOOL OnCommand(int nID, int nCode) override;
+    BOOL OnNotify(const NMHDR& nm, LRESULT& result) override;
 
 private:
     void OnBrowse();
@@ -45,4 +47,5 @@ private:
     CSupportSheet* m_pSheet = nullptr;
     CProgressCtrl m_progress;
     CComponentList m_list;
+    CComponentDetails m_details;
 };
