@@ -27,6 +27,10 @@ const char PROJECT_SETTINGS_KEY[] = "SOFTWARE\\Kelvara\\Forge\\8.0\\Project Sett
 const char CURRENT_VERSION_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 const char IN_PROCESS_SAMPLE[] = "ForgeSampleServer.dll";
 const char LOCAL_SAMPLE[] = "LocalSrv.exe";
+// One unregistered row is a server whose dependency is missing, so that its
+// details have a cause to show.
+const char MISSING_DEPENDENCY_SAMPLE[] = "SampleMissingDep.dll";
+const char MISSING_DEPENDENCY_ROW[] = "KfSql.dll";
 const char AUTOMATION_SERVER[] = "TorvexAppServices.dll";
 const char STATE_FILE[] = "ForgeDemo.state";
 // A server must not keep the installation waiting for ever.
@@ -439,7 +443,8 @@ bool CDemoInstallation::Prepare(std::string& strError)
         const DemoPlacement placement = PlacementOf(entry);
         const std::string strFolder = FolderOf(placement);
         if (strFolder.empty()) continue;
-        const std::string& strSource = IsExeServer(entry.pszFileName) ? strLocal : strInProcess;
+        std::string strSource = IsExeServer(entry.pszFileName) ? strLocal : strInProcess;
+        if (lstrcmpiA(entry.pszFileName, MISSING_DEPENDENCY_ROW) == 0) strSource = Join(m_strSamples, MISSING_DEPENDENCY_SAMPLE);
         if (!CopyInto(strSource, strFolder, entry.pszFileName, strError)) return false;
         if (placement.bRegister && !SelfRegister(Join(strFolder, entry.pszFileName), true)) {
             strError = std::string("the self-registration of ") + Join(strFolder, entry.pszFileName) + " failed";

@@ -22,8 +22,8 @@ struct DemoRowExpectation {
 class CDemoInstallation {
 public:
     // 'strRoot' is where everything goes; 'strSamplesFolder' holds the built
-    // ForgeSampleServer.dll, LocalSrv.exe, TorvexAppServices.dll and the
-    // sample projects in its "projects" subfolder.
+    // ForgeSampleServer.dll, SampleMissingDep.dll, LocalSrv.exe,
+    // TorvexAppServices.dll and the sample projects in its "projects" subfolder.
     CDemoInstallation(const std::string& strRoot, const std::string& strSamplesFolder);
 
     // Creates or completes the installation; preparing again rewrites the

@@ -2,8 +2,9 @@
 // each page of its sheet from outside the process the way a user would, and
 // captures the sheet after each page into OUTFOLDER\general.bmp,
 // comtester.bmp and projecttester.bmp; then cancels the sheet and waits for
-// the utility to end. A console program; ends with 0 when all three
-// pictures were written.
+// the utility to end. On the COM tester it also opens the details of the
+// row DETAILS_ROW and captures them into OUTFOLDER\details.bmp. A console
+// program; ends with 0 when all four pictures were written.
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
@@ -22,6 +23,9 @@ const int IDC_VERIFY_COM = 1003;
 const int IDC_VERIFY_FILES = 1007;
 const int IDC_PROJECT_PATH = 1005;
 const int IDC_TEST_PROJECT = 1009;
+const int IDC_COMPONENT_LIST = 1002;
+const char DETAILS_ROW[] = "KfSql.dll";
+const char DETAILS_CAPTION[] = "Details of KfSql.dll";
 
 const DWORD START_WAIT_MS = 60000;
 const DWORD END_WAIT_MS = 30000;
@@ -130,6 +134,28 @@ bool Capture(HWND hSheet, const std::string& strPath)
     return bCopied && bRead && WriteBitmap(strPath, nWidth, nHeight, bits);
 }
 
+// Types the row's name into the list (its incremental search focuses and
+// selects the row) and presses Enter, which opens the row's details; the
+// dialog is captured and closed.
+bool CaptureDetails(HWND hSheet, HWND hComTester, const std::string& strPath)
+{
+    HWND hList = hComTester ? GetDlgItem(hComTester, IDC_COMPONENT_LIST) : nullptr;
+    if (!hList) return false;
+    for (const char* p = DETAILS_ROW; *p; ++p) PostMessageA(hList, WM_CHAR, static_cast<unsigned char>(*p), 1);   // repeat count 1
+    Send(hSheet, WM_NULL, 0, 0);
+    PostMessageA(hList, WM_KEYDOWN, VK_RETURN, 1);
+    HWND hDetails = nullptr;
+    for (int i = 0; i < 100 && !hDetails; ++i) {
+        Sleep(100);
+        hDetails = FindWindowA("#32770", DETAILS_CAPTION);
+    }
+    if (!hDetails) return false;
+    const bool bCaptured = Capture(hDetails, strPath);
+    PostMessageA(hDetails, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 100 && IsWindow(hDetails); ++i) Sleep(100);
+    return bCaptured;
+}
+
 bool Report(bool bDone, const char* pszWhat)
 {
     if (!bDone) fprintf(stderr, "ForgeDemoDriver: %s failed\n", pszWhat);
@@ -156,6 +182,7 @@ bool DrivePages(HWND hSheet, const std::string& strOut, const std::string& strPr
     bAll = Report(hComTester && Press(hComTester, IDC_VERIFY_COM), "pressing Verify COM Information") && bAll;
     bAll = Report(hComTester && Press(hComTester, IDC_VERIFY_FILES), "pressing Verify Files Exist") && bAll;
     bAll = Report(Capture(hSheet, strOut + "\\comtester.bmp"), "capturing comtester.bmp") && bAll;
+    bAll = Report(CaptureDetails(hSheet, hComTester, strOut + "\\details.bmp"), "capturing details.bmp") && bAll;
 
     HWND hProjectTester = ShowPage(hSheet, PAGE_PROJECTTESTER);
     HWND hPath = hProjectTester ? GetDlgItem(hProjectTester, IDC_PROJECT_PATH) : nullptr;
