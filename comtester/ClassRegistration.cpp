@@ -35,9 +35,9 @@ CString Expand(const CString& strText)
     return CString(strExpanded);
 }
 
-// The file a server value names: quoted, or up to ".exe" for a command line
-// with switches, else the whole value.
-CString ServerFileOf(const CString& strValue)
+// The file a server value names: quoted, or, for a local server's command
+// line with switches, up to ".exe"; else the whole value.
+CString ServerFileOf(const CString& strValue, bool bCommandLine)
 {
     std::string str = strValue.Str();
     while (!str.empty() && (str.front() == ' ' || str.front() == '\t')) str.erase(0, 1);
@@ -47,7 +47,7 @@ CString ServerFileOf(const CString& strValue)
     }
     std::string strLower = str;
     for (char& ch : strLower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-    const size_t nExe = strLower.find(".exe");
+    const size_t nExe = bCommandLine ? strLower.find(".exe") : std::string::npos;
     if (nExe != std::string::npos) return CString(str.substr(0, nExe + 4));
     while (!str.empty() && (str.back() == ' ' || str.back() == '\t')) str.pop_back();
     return CString(str);
@@ -69,7 +69,8 @@ ClassServerView ReadView(const CString& strClsid, REGSAM samView, bool bPreferLo
         view.strServerKey = pszServerKey;
         view.strServerValue = ReadText(HKEY_CLASSES_ROOT, strKey, nullptr, samView, &bExpand);
         view.strServerPath = ServerFileOf(bExpand || strchr(view.strServerValue, '%') ? Expand(view.strServerValue)
-                                                                                       : view.strServerValue);
+                                                                                       : view.strServerValue,
+                                          view.strServerKey == "LocalServer32");
         view.strThreadingModel = ReadText(HKEY_CLASSES_ROOT, strKey, "ThreadingModel", samView);
         break;
     }

@@ -196,24 +196,60 @@ CString ComponentVerdict(const ComponentDiagnosis& d)
     return strVerdict;
 }
 
-CString ResolveCatalogueLocation(const CString& strFileName, int nKind, const CString& strSystemFolder,
-                                 const CString& strCommonFilesFolder)
+namespace {
+
+// A tree search answered by one walk of the tree when the caller made one.
+CString FindInTree(const CFolderSearch* pSearch, const CString& strFolder, const CString& strFileName)
+{
+    return pSearch ? pSearch->PathOf(strFileName) : FindFileInTree(strFolder, strFileName);
+}
+
+CString ResolveLocation(const CString& strFileName, int nKind, const CString& strSystemFolder,
+                        const CString& strCommonFilesFolder, const CFolderSearch* pToolSearch,
+                        const CFolderSearch* pCommonSearch)
 {
     switch (nKind) {
     case KIND_TOOL_SYSTEM:
-        return FindFileInTree(strSystemFolder, strFileName);
+        return FindInTree(pToolSearch, strSystemFolder, strFileName);
     case KIND_WINDOWS_SYSTEM: {
         char szFolder[MAX_PATH] = "";
         const UINT nLength = GetSystemDirectoryA(szFolder, MAX_PATH);
         return MakeFilePath(nLength > 0 && nLength < MAX_PATH ? CString(szFolder) : CString(), strFileName);
     }
     case KIND_COMMON_FILES: {
-        const CString strFound = FindFileInTree(strCommonFilesFolder, strFileName);
+        const CString strFound = FindInTree(pCommonSearch, strCommonFilesFolder, strFileName);
         return strFound.IsEmpty() ? MakeFilePath(strSystemFolder, strFileName) : strFound;
     }
     default:
         return CString();
     }
+}
+
+} // namespace
+
+CString ResolveCatalogueLocation(const CString& strFileName, int nKind, const CString& strSystemFolder,
+                                 const CString& strCommonFilesFolder)
+{
+    return ResolveLocation(strFileName, nKind, strSystemFolder, strCommonFilesFolder, nullptr, nullptr);
+}
+
+std::vector<CString> CatalogueVerdicts(const CString& strSystemFolder, const CString& strCommonFilesFolder)
+{
+    std::vector<CString> toolNames, commonNames;
+    for (int i = 0; i < g_nCatalogueEntries; ++i)
+        (g_catalogue[i].nKind == KIND_COMMON_FILES ? commonNames : toolNames).push_back(g_catalogue[i].pszFileName);
+    const CFolderSearch toolSearch(strSystemFolder, toolNames);
+    const CFolderSearch commonSearch(strCommonFilesFolder, commonNames);
+    const CImportResolver resolver;
+    std::vector<CString> verdicts;
+    for (int i = 0; i < g_nCatalogueEntries; ++i) {
+        const CatalogueEntry& entry = g_catalogue[i];
+        const CString strPath = ResolveLocation(entry.pszFileName, entry.nKind, strSystemFolder, strCommonFilesFolder,
+                                                &toolSearch, &commonSearch);
+        verdicts.push_back(ComponentVerdict(DiagnoseComponent(entry.pszFileName, entry.pszProgID, strPath,
+                                                              RegistrationResult(), resolver)));
+    }
+    return verdicts;
 }
 
 CString CatalogueRowVerdict(const CString& strFileName, const CString& strProgID, int nKind,

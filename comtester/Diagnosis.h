@@ -37,5 +37,8 @@ CString ResolveCatalogueLocation(const CString& strFileName, int nKind, const CS
 // The verdict for a catalogue row with no action on it in this run.
 CString CatalogueRowVerdict(const CString& strFileName, const CString& strProgID, int nKind,
                             const CString& strSystemFolder, const CString& strCommonFilesFolder);
+// The verdicts of every catalogue row, in catalogue order, the same as
+// CatalogueRowVerdict gives, with one walk of each folder tree for all rows.
+std::vector<CString> CatalogueVerdicts(const CString& strSystemFolder, const CString& strCommonFilesFolder);
 // The system's text for an HRESULT or error code, "Unknown error" when it has none.
 CString SystemErrorText(HRESULT hr);

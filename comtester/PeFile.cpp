@@ -1,6 +1,7 @@
 #include "comtester/PeFile.h"
 #include "comtester/ByteView.h"
 #include "framework/CHandle.h"
+#include "framework/FaultGuard.h"
 #include <cwctype>
 #include <new>
 
@@ -318,6 +319,22 @@ PeFileInfo ParsePeImage(const BYTE* pData, size_t nSize)
     return info;
 }
 
+namespace {
+
+struct MappedParse {
+    const BYTE* pData;
+    size_t nSize;
+    PeFileInfo info;
+};
+
+void ParseMapped(void* pContext)
+{
+    auto* pParse = static_cast<MappedParse*>(pContext);
+    pParse->info = ParsePeImage(pParse->pData, pParse->nSize);
+}
+
+} // namespace
+
 PeFileInfo ReadPeFile(const CString& strPath)
 {
     PeFileInfo info;
@@ -326,29 +343,32 @@ PeFileInfo ReadPeFile(const CString& strPath)
         info.bFolder = true;
         return info;
     }
-    CHandle file(CreateFileA(strPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const CHandle file(CreateFileA(strPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size = {};
     if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size)) {
         info.dwReadError = GetLastError() ? GetLastError() : ERROR_READ_FAULT;
         return info;
     }
-    const unsigned long long nWanted = static_cast<unsigned long long>(size.QuadPart) < MAX_FILE_BYTES
-                                           ? static_cast<unsigned long long>(size.QuadPart) : MAX_FILE_BYTES;
-    std::vector<BYTE> bytes;
-    try {
-        bytes.resize(static_cast<size_t>(nWanted));
-    } catch (const std::bad_alloc&) {
-        info.dwReadError = ERROR_NOT_ENOUGH_MEMORY;
+    if (size.QuadPart == 0) return info;   // nothing to map, nor to read
+
+    // Mapped as data, so that only the pages the headers and tables occupy
+    // are read. A file cut short by someone else meanwhile raises an in-page
+    // error on reading: the guard turns that into a read error.
+    const CHandle mapping(CreateFileMappingA(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    const unsigned long long nSize = static_cast<unsigned long long>(size.QuadPart) < MAX_FILE_BYTES
+                                         ? static_cast<unsigned long long>(size.QuadPart) : MAX_FILE_BYTES;
+    const void* pView = mapping.IsValid() ? MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(nSize)) : nullptr;
+    if (!pView) {
+        info.dwReadError = GetLastError() ? GetLastError() : ERROR_READ_FAULT;
         return info;
     }
-    // A file that shrinks meanwhile gives what could still be read.
-    size_t nRead = 0;
-    while (nRead < bytes.size()) {
-        DWORD dwChunk = 0;
-        const DWORD dwAsk = static_cast<DWORD>(bytes.size() - nRead < (1u << 24) ? bytes.size() - nRead : (1u << 24));
-        if (!ReadFile(file.Get(), bytes.data() + nRead, dwAsk, &dwChunk, nullptr) || dwChunk == 0) break;
-        nRead += dwChunk;
+    MappedParse parse = {static_cast<const BYTE*>(pView), static_cast<size_t>(nSize), PeFileInfo()};
+    const DWORD dwFault = CallFaultGuarded(ParseMapped, &parse);
+    UnmapViewOfFile(pView);
+    if (dwFault) {
+        info.dwReadError = ERROR_READ_FAULT;
+        return info;
     }
-    return ParsePeImage(bytes.data(), nRead);
+    return parse.info;
 }

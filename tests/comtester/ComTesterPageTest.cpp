@@ -77,7 +77,8 @@ TEST(ComTesterPage, ShowsTheSortedCatalogueSortsOnHeaderClicksAndCopiesInDisplay
             EXPECT_EQ(headings[c], ColumnHeading(hList, c, &width));
             EXPECT_EQ(widths[c], width);
         }
-        EXPECT_EQ(LVS_EX_FULLROWSELECT, SendMessageA(hList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+        // Full-row selection, and infotips for the verdicts of the rows.
+        EXPECT_EQ(LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP, SendMessageA(hList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
         HIMAGELIST hImages = reinterpret_cast<HIMAGELIST>(SendMessageA(hList, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
         EXPECT_EQ(1, ImageList_GetImageCount(hImages));
 

@@ -201,6 +201,13 @@ TEST_F(DiagnosisTest, ImportsResolveLikeTheLoaderAndACatalogueRowGetsItsVerdict)
               CatalogueRowVerdict("KfBuild.dll", "ForgeBuild.Builder.1", KIND_TOOL_SYSTEM, system.c_str(), common.c_str()));
     EXPECT_EQ(LoadResourceString(IDS_VERDICT_ABSENT),
               CatalogueRowVerdict("KfCore.dll", CORE_PROGID, KIND_TOOL_SYSTEM, system.c_str(), common.c_str()));
+    // All rows at once agree with each row on its own.
+    const std::vector<CString> verdicts = CatalogueVerdicts(system.c_str(), common.c_str());
+    ASSERT_EQ(static_cast<size_t>(g_nCatalogueEntries), verdicts.size());
+    for (int i = 0; i < g_nCatalogueEntries; ++i)
+        EXPECT_EQ(CatalogueRowVerdict(g_catalogue[i].pszFileName, g_catalogue[i].pszProgID, g_catalogue[i].nKind,
+                                      system.c_str(), common.c_str()), verdicts[static_cast<size_t>(i)])
+            << g_catalogue[i].pszFileName;
     EXPECT_EQ(CString((m_dir / "Forge\\System\\mergemod.dll").c_str()),
               ResolveCatalogueLocation("mergemod.dll", KIND_COMMON_FILES, system.c_str(), common.c_str()));
     const std::string text = FormatComponentDiagnosis(Diagnose(Sample("ForgeSampleServer.dll"))).Str();
