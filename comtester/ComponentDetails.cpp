@@ -9,6 +9,7 @@ namespace {
 const int COL_REGISTERED = 2;
 const int COL_ON_SYSTEM = 3;
 const UINT_PTR LIST_SUBCLASS_ID = 1;
+const int INFOTIP_CHARS = 1024;
 }
 
 void CComponentDetails::Attach(CComponentList* pList, HWND hOwner)
@@ -52,6 +53,16 @@ bool CComponentDetails::OnListNotify(const NMHDR& nm, LRESULT& result)
         auto& tip = const_cast<NMLVGETINFOTIPA&>(reinterpret_cast<const NMLVGETINFOTIPA&>(nm));
         result = 0;
         return OnGetInfoTip(tip.iItem, tip.iSubItem, tip.pszText, tip.cchTextMax);
+    }
+    case LVN_GETINFOTIPW: {
+        // Sent by a list that speaks Unicode to its parent whatever the parent is.
+        auto& tip = const_cast<NMLVGETINFOTIPW&>(reinterpret_cast<const NMLVGETINFOTIPW&>(nm));
+        char szText[INFOTIP_CHARS] = "";
+        result = 0;
+        if (!tip.pszText || tip.cchTextMax <= 0 || !OnGetInfoTip(tip.iItem, tip.iSubItem, szText, INFOTIP_CHARS)) return false;
+        if (!MultiByteToWideChar(CP_ACP, 0, szText, -1, tip.pszText, tip.cchTextMax)) tip.pszText[0] = L'\0';
+        tip.pszText[tip.cchTextMax - 1] = L'\0';
+        return true;
     }
     default:
         return false;

@@ -172,5 +172,14 @@ TEST(Details, OpenOnTheFocusedRowByDoubleClickEnterAndMenuAndCopyTheirText)
         EXPECT_EQ(expected, InfoTip(hPage, hList, row, 3));
         EXPECT_EQ("unchanged", InfoTip(hPage, hList, row, 1));
         EXPECT_EQ(LoadResourceString(IDS_VERDICT_ABSENT).Str(), InfoTip(hPage, hList, FindRow(hList, "KfCore.dll"), 2));
+        // The same in the notification's Unicode form.
+        WCHAR szWide[256] = L"";
+        NMLVGETINFOTIPW wide = {};
+        wide.hdr = {hList, IDC_COMPONENT_LIST, static_cast<UINT>(LVN_GETINFOTIPW)};
+        wide.pszText = szWide;
+        wide.cchTextMax = 256;
+        wide.iItem = FindRow(hList, "KfCore.dll");
+        SendMessageA(hPage, WM_NOTIFY, IDC_COMPONENT_LIST, reinterpret_cast<LPARAM>(&wide));
+        EXPECT_EQ(std::wstring(L"The file is not on this system"), std::wstring(szWide));
     });
 }
