@@ -26,7 +26,7 @@ start_services
 
 status=0
 for dir in "${build_dirs[@]}"; do
-    if grep -q 'i686-w64-mingw32' "$dir/CMakeCache.txt" 2>/dev/null; then
+    if grep -q '^CMAKE_TOOLCHAIN_FILE:.*mingw-i686' "$dir/CMakeCache.txt" 2>/dev/null; then
         if ! reason=$(can_run_32bit); then
             echo "x86 tests skipped: $reason"
             continue
