@@ -5,7 +5,6 @@
 
 namespace {
 const char INSTALL_KEY[] = "SOFTWARE\\Kelvara\\Forge\\8.0";
-const char CURRENT_VERSION_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 }
 
 CString SystemFolderFromInstallLocation(const CString& strInstallLocation)
@@ -14,6 +13,11 @@ CString SystemFolderFromInstallLocation(const CString& strInstallLocation)
     if (!strFolder.IsEmpty() && !strFolder.EndsWith('\\')) strFolder += '\\';
     strFolder += "System";
     return strFolder;
+}
+
+CString ToolSystemFolder(const CVerificationSite& site)
+{
+    return SystemFolderFromInstallLocation(site.ReadRegString(HKEY_LOCAL_MACHINE, INSTALL_KEY, "Install Location"));
 }
 
 CComTester::CComTester()
@@ -32,8 +36,7 @@ BOOL CComTester::OnInitDialog()
 {
     CPropertyPage::OnInitDialog();
     m_pSheet = static_cast<CSupportSheet*>(GetParentSheet());
-    const CString strInstall = m_pSheet->ReadRegString(HKEY_LOCAL_MACHINE, INSTALL_KEY, "Install Location");
-    SetDlgItemText(IDC_SYSTEM_FOLDER, SystemFolderFromInstallLocation(strInstall));
+    SetDlgItemText(IDC_SYSTEM_FOLDER, ToolSystemFolder(*this));
     m_list.InitList(this);
     m_details.Attach(&m_list, ::GetParent(m_hWnd));
     return TRUE;
@@ -96,19 +99,24 @@ CString CComTester::GetSystemFolder() const
     return GetDlgItemText(IDC_SYSTEM_FOLDER);
 }
 
-CString CComTester::GetCommonFilesFolder() const
-{
-    return m_pSheet->ReadRegString(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, "CommonFilesDir");
-}
-
 void CComTester::SetProgressRange(short nLower, short nUpper) const
 {
+    m_nProgressUpper = nUpper;
+    m_nWalkPos = 0;
     m_progress.SetRange(nLower, nUpper);
 }
 
 void CComTester::SetProgressPos(int nPos) const
 {
     m_progress.SetPos(nPos);
+    m_pump.Step();
+}
+
+void CComTester::OnFolderEntered() const
+{
+    if (!m_pump.Step()) return;
+    m_nWalkPos = (m_nWalkPos + m_nProgressUpper / 20 + 1) % (m_nProgressUpper + 1);
+    m_progress.SetPos(m_nWalkPos);
 }
 
 bool CComTester::RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult) const

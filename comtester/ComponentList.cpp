@@ -1,11 +1,9 @@
 #include "comtester/ComponentList.h"
 #include "comtester/Catalogue.h"
 #include "comtester/ComTester.h"
-#include "comtester/FileSearch.h"
 #include "comtester/ResultsText.h"
+#include "comtester/Verification.h"
 #include "app/SystemServices.h"
-#include "framework/CFileFind.h"
-#include "framework/CPaintPump.h"
 #include "framework/CWaitCursor.h"
 #include "res/resource.h"
 #include <mbstring.h>
@@ -35,13 +33,6 @@ int CompareVersion(const ComponentItem& a, const ComponentItem& b)
     if (a.dwVersionMS != b.dwVersionMS) return a.dwVersionMS > b.dwVersionMS ? 1 : -1;
     if (a.dwVersionLS != b.dwVersionLS) return a.dwVersionLS > b.dwVersionLS ? 1 : -1;
     return 0;
-}
-
-CString WindowsSystemDirectory()
-{
-    char szDir[MAX_PATH] = "";
-    const UINT nLength = GetSystemDirectoryA(szDir, MAX_PATH);
-    return nLength > 0 && nLength < MAX_PATH ? CString(szDir) : CString();
 }
 }
 
@@ -134,130 +125,60 @@ ComponentItem* CComponentList::GetRecord(int nItem) const
     return reinterpret_cast<ComponentItem*>(GetItemData(nItem));
 }
 
+std::vector<ComponentItem*> CComponentList::RecordsInDisplayOrder() const
+{
+    std::vector<ComponentItem*> records;
+    const int nCount = GetItemCount();
+    for (int i = 0; i < nCount; ++i) records.push_back(GetRecord(i));
+    return records;
+}
+
 bool CComponentList::IsRegistered(int nItem) const
 {
     const ComponentItem* pItem = GetRecord(nItem);
-    if (!pItem || pItem->strProgID.IsEmpty()) return false;
-    return !m_pPage->ReadRegString(HKEY_CLASSES_ROOT, pItem->strProgID + "\\Clsid", "").IsEmpty();
+    return pItem && ::IsRegistered(*pItem, *m_pPage);
 }
 
 void CComponentList::VerifyRegistration()
 {
     CWaitCursor wait;
-    const CString strYes = LoadResourceString(IDS_YES);
-    const CString strNo = LoadResourceString(IDS_NO);
-    const int nCount = GetItemCount();
-    m_pPage->SetProgressRange(0, static_cast<short>(nCount));
-    for (int i = 0; i < nCount; ++i) {
-        m_pPage->SetProgressPos(i);
-        ComponentItem* pItem = GetRecord(i);
-        if (!pItem) continue;
-        pItem->strRegistered = IsRegistered(i) ? strYes : strNo;
-        SetItemText(i, COL_REGISTERED, pItem->strRegistered);
-    }
-    m_pPage->SetProgressPos(0);
-}
-
-CString CComponentList::SearchTree(const CFolderSearch* pSearch, const CString& strFolder,
-                                   const CString& strFileName) const
-{
-    if (pSearch && pSearch->Covers(strFolder, strFileName)) return pSearch->PathOf(strFileName);
-    return m_pPage->FindFileInTree(strFolder, strFileName);
+    const std::vector<ComponentItem*> records = RecordsInDisplayOrder();
+    ::VerifyRegistration(records, *m_pPage);
+    for (size_t i = 0; i < records.size(); ++i)
+        if (records[i]) SetItemText(static_cast<int>(i), COL_REGISTERED, records[i]->strRegistered);
 }
 
 CString CComponentList::ResolveLocation(int nItem)
 {
-    return ResolveLocation(nItem, nullptr, nullptr);
+    ComponentItem* pItem = GetRecord(nItem);
+    return pItem ? ::ResolveLocation(*pItem, *m_pPage) : CString();
 }
 
-CString CComponentList::ResolveLocation(int nItem, const CFolderSearch* pToolSearch, const CFolderSearch* pCommonSearch)
+void CComponentList::ShowPresence(int nItem, const ComponentItem& item)
 {
-    ComponentItem* pItem = GetRecord(nItem);
-    if (!pItem) return CString();
-    switch (pItem->nKind) {
-    case KIND_TOOL_SYSTEM:
-        pItem->strLocation = SearchTree(pToolSearch, m_pPage->GetSystemFolder(), pItem->strFileName);
-        break;
-    case KIND_WINDOWS_SYSTEM:
-        if (pItem->strLocation.IsEmpty())
-            pItem->strLocation = m_pPage->MakeFilePath(WindowsSystemDirectory(), pItem->strFileName);
-        break;
-    case KIND_COMMON_FILES:
-        if (pItem->strLocation.IsEmpty()) {
-            pItem->strLocation = SearchTree(pCommonSearch, m_pPage->GetCommonFilesFolder(), pItem->strFileName);
-            if (pItem->strLocation.IsEmpty())
-                pItem->strLocation = m_pPage->MakeFilePath(m_pPage->GetSystemFolder(), pItem->strFileName);
-        }
-        break;
-    default:
-        break;
-    }
-    return pItem->strLocation;
+    // No version or path of an earlier find stays beside "No".
+    CString cells[6];
+    GetRecordCells(item, cells);
+    SetItemText(nItem, COL_LOCATION, cells[COL_LOCATION]);
+    SetItemText(nItem, COL_VERSION, cells[COL_VERSION]);
+    SetItemText(nItem, COL_ON_SYSTEM, cells[COL_ON_SYSTEM]);
 }
 
 void CComponentList::VerifyPresence(int nItem)
 {
-    VerifyPresence(nItem, nullptr, nullptr);
-}
-
-void CComponentList::VerifyPresence(int nItem, const CFolderSearch* pToolSearch, const CFolderSearch* pCommonSearch)
-{
     ComponentItem* pItem = GetRecord(nItem);
     if (!pItem) return;
-    const CString strPath = ResolveLocation(nItem, pToolSearch, pCommonSearch);
-    // A folder that happens to carry the file's name is not the file.
-    CFileFind find;
-    const bool bPresent = !strPath.IsEmpty() && find.FindFile(strPath) && !find.IsDirectory();
-    find.Close();
-    if (bPresent) {
-        pItem->strOnSystem = LoadResourceString(IDS_YES);
-        SetItemText(nItem, COL_LOCATION, pItem->strLocation);
-        m_pPage->GetFileVersion(pItem->strLocation, pItem->dwVersionMS, pItem->dwVersionLS);
-        SetItemText(nItem, COL_VERSION, FormatFileVersion(pItem->dwVersionMS, pItem->dwVersionLS));
-    } else {
-        // No version or path of an earlier find stays beside "No".
-        pItem->strOnSystem = LoadResourceString(IDS_NO);
-        pItem->dwVersionMS = pItem->dwVersionLS = 0;
-        SetItemText(nItem, COL_VERSION, CString());
-        SetItemText(nItem, COL_LOCATION, CString());
-    }
-    SetItemText(nItem, COL_ON_SYSTEM, pItem->strOnSystem);
+    ::VerifyPresence(*pItem, *m_pPage);
+    ShowPresence(nItem, *pItem);
 }
 
 void CComponentList::VerifyFiles()
 {
     CWaitCursor wait;
-    const int nCount = GetItemCount();
-    m_pPage->SetProgressRange(0, static_cast<short>(nCount));
-
-    // One walk of each tree answers every row that searches it, with the
-    // answers a search per row would give.
-    std::vector<CString> toolNames, commonNames;
-    for (int i = 0; i < nCount; ++i) {
-        const ComponentItem* pItem = GetRecord(i);
-        if (!pItem) continue;
-        if (pItem->nKind == KIND_TOOL_SYSTEM) toolNames.push_back(pItem->strFileName);
-        if (pItem->nKind == KIND_COMMON_FILES && pItem->strLocation.IsEmpty()) commonNames.push_back(pItem->strFileName);
-    }
-    // A walk can take long (a large tree, a slow share): the sheet keeps
-    // painting meanwhile, and the bar runs round its range until the rows
-    // are filled, then counts them.
-    CPaintPump pump;
-    int nWalkPos = 0;
-    const int nWalkStep = nCount / 20 + 1;
-    const auto onFolder = [&] {
-        if (pump.Step()) m_pPage->SetProgressPos(nWalkPos = (nWalkPos + nWalkStep) % (nCount + 1));
-    };
-    const CFolderSearch toolSearch(m_pPage->GetSystemFolder(), toolNames, onFolder);
-    const CFolderSearch commonSearch(commonNames.empty() ? CString() : m_pPage->GetCommonFilesFolder(), commonNames,
-                                     onFolder);
-
-    for (int i = 0; i < nCount; ++i) {
-        m_pPage->SetProgressPos(i);
-        VerifyPresence(i, &toolSearch, &commonSearch);
-        pump.Step();
-    }
-    m_pPage->SetProgressPos(0);
+    const std::vector<ComponentItem*> records = RecordsInDisplayOrder();
+    ::VerifyFiles(records, *m_pPage);
+    for (size_t i = 0; i < records.size(); ++i)
+        if (records[i]) ShowPresence(static_cast<int>(i), *records[i]);
 }
 
 void CComponentList::RegisterSelected(bool bRegister)

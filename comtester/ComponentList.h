@@ -2,9 +2,9 @@
 #include "framework/CListCtrl.h"
 #include "framework/CImageList.h"
 #include "comtester/ComponentItem.h"
+#include <vector>
 
 class CComTester;
-class CFolderSearch;
 
 // The report-view list of the component catalogue on the COM tester page. It
 // owns one ComponentItem per row (the row's item data, freed when the row is
@@ -43,12 +43,11 @@ private:
     LRESULT OnKeyDown() { return 0; }
 
     ComponentItem* GetRecord(int nItem) const;
+    // The rows' records from top to bottom; null where a row has none.
+    std::vector<ComponentItem*> RecordsInDisplayOrder() const;
+    // Moves a verified record's presence into the row's cells.
+    void ShowPresence(int nItem, const ComponentItem& item);
     LPARAM SortParameter() const { return m_nSortColumn + 8 * m_bSortDescending; }
-    // The searches of one "Verify Files Exist" press answer for the names
-    // they cover; anything else is searched for on its own.
-    CString SearchTree(const CFolderSearch* pSearch, const CString& strFolder, const CString& strFileName) const;
-    CString ResolveLocation(int nItem, const CFolderSearch* pToolSearch, const CFolderSearch* pCommonSearch);
-    void VerifyPresence(int nItem, const CFolderSearch* pToolSearch, const CFolderSearch* pCommonSearch);
 
     CImageList m_imageList;
     BOOL m_bSortDescending = FALSE;

@@ -1,21 +1,14 @@
 #include "projecttester/ProjectTester.h"
 #include "app/SupportSheet.h"
-#include "framework/CBstr.h"
-#include "framework/CComPtr.h"
+#include "projecttester/ProjectTest.h"
 #include "framework/CFileDialog.h"
 #include "framework/CInputDiscard.h"
 #include "framework/CWaitCursor.h"
 #include "res/resource.h"
-#include <Automation.h>
-#include <rpc.h>
 
 namespace {
 const char PROJECT_SETTINGS_KEY[] = "SOFTWARE\\Kelvara\\Forge\\8.0\\Project Settings";
 const char PROJECT_LOCATION_VALUE[] = "Project Location";
-const char APP_SERVICES_PROGID[] = "Torvex.AppServices.1";
-// The server is created for IUnknown, which every server answers, and then
-// asked for its application-services interface.
-const char CREATION_IID_TEXT[] = "00000000-0000-0000-C000-000000000046";
 }
 
 CProjectTester::CProjectTester()
@@ -67,13 +60,6 @@ void CProjectTester::AddError(const CString& strText)
     m_errorList.InsertItem(m_errorList.GetItemCount(), strText, 0);
 }
 
-bool CProjectTester::ReportIfFailed(HRESULT hr, const CString& strText)
-{
-    if (hr >= 0) return false;
-    AddError(strText);
-    return true;
-}
-
 void CProjectTester::OnBrowse()
 {
     CFileDialog dialog("KVP", nullptr, OFN_FILEMUSTEXIST | OFN_HIDEREADONLY, "Kelvara Project (*.kvp)|*.kvp||");
@@ -90,46 +76,8 @@ void CProjectTester::OnCopyResults()
     m_pSheet->CopyToClipboard(strText);
 }
 
-bool CProjectTester::CreateAppServices(IAppServices** ppAppServices)
-{
-    *ppAppServices = nullptr;
-    const CBstr bstrProgID(APP_SERVICES_PROGID);
-    CLSID clsid = GUID_NULL;
-    if (ReportIfFailed(CLSIDFromProgID(bstrProgID.Get(), &clsid), "Failure at:CProjectTester::OnTestProject Function:CLSIDFromProgID"))
-        return false;
-
-    char szIID[260] = {};
-    lstrcpynA(szIID, CREATION_IID_TEXT, sizeof szIID);
-    IID iidCreate = GUID_NULL;
-    UuidFromStringA(reinterpret_cast<RPC_CSTR>(szIID), &iidCreate);
-
-    CComPtr<IUnknown> spCreated;
-    if (ReportIfFailed(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER,
-                                        iidCreate, reinterpret_cast<void**>(&spCreated)),
-                       "Failure at:CProjectTester::OnTestProject Function:CoCreateInstance"))
-        return false;
-    // A server may create its object and still refuse the interface; the
-    // test cannot go on without it.
-    if (!spCreated || FAILED(spCreated->QueryInterface(IID_IAppServices, reinterpret_cast<void**>(ppAppServices))) || !*ppAppServices) {
-        *ppAppServices = nullptr;
-        AddError("Failure at:CProjectTester::OnTestProject Function:QueryInterface For IAppServices");
-        return false;
-    }
-    return true;
-}
-
 void CProjectTester::OnTestProject()
 {
     const CWaitCursor wait;
-    CComPtr<IAppServices> spAppServices;
-    if (!CreateAppServices(&spAppServices)) return;
-
-    CBstr bstrPath(GetDlgItemText(IDC_PROJECT_PATH));
-    CComPtr<IUnknown> spProject;
-    long nIgnored = 0;
-    const HRESULT hr = spAppServices->ProjectOpen(bstrPath.Get(), nullptr, nullptr, 0, &spProject, &nIgnored);
-    bstrPath.Free();
-    ReportIfFailed(hr, "Failure at:CProjectTester::OnTestProject Function:spAppServices->ProjectOpen");
-    // Also after a failure: the tree is emptied and shows whatever came back.
-    m_tree.PopulateTree(spProject.Get());
+    RunProjectTest(m_tree, GetDlgItemText(IDC_PROJECT_PATH));
 }

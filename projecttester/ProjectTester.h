@@ -5,7 +5,6 @@
 #include "projecttester/ProjectTesterTree.h"
 
 class CSupportSheet;
-struct IAppServices;
 
 // The Project tester page: opens a project through the authoring tool's
 // automation server, shows its structure and lists every failed call.
@@ -14,10 +13,9 @@ public:
     CProjectTester();
     ~CProjectTester() override = default;
 
-    // Appends one line to the error list.
+    // Appends one line to the error list; the tree passes its test's
+    // failure lines here.
     void AddError(const CString& strText);
-    // Adds the line and gives true when hr is a failure code.
-    bool ReportIfFailed(HRESULT hr, const CString& strText);
 
 protected:
     BOOL OnInitDialog() override;
@@ -28,9 +26,6 @@ private:
     void OnBrowse();
     void OnTestProject();
     void OnCopyResults();
-    // Creates the server object and fills *ppAppServices; false (with its
-    // line added) when that was not possible.
-    bool CreateAppServices(IAppServices** ppAppServices);
 
     CListCtrl m_errorList;
     CProjectTesterTree m_tree;

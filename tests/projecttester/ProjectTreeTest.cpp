@@ -2,6 +2,7 @@
 // captions, order and expansion, and every failure the walk reports.
 #include "AutomationServer.h"
 #include "projecttester/ProjectTesterTree.h"
+#include "projecttester/ProjectWalk.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -274,9 +275,9 @@ TEST_F(ProjectTreeLimits, AGraphThatLoopsManyWaysEndsAtTheFeatureLimitWithWhatIt
     EXPECT_EQ(std::string(PREFIX_TREE) + "AddFeaturesToTree Function:depth limit", errors[0]);
     EXPECT_EQ(std::string(PREFIX_TREE) + "AddFeaturesToTree Function:feature limit", errors[1]);
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(1 + CProjectTesterTree::MAX_FEATURE_NODES, nNodes);
+    EXPECT_EQ(1 + CProjectWalk::MAX_FEATURE_NODES, nNodes);
     // Depth first, A before B, the 150,000th feature is one of the deepest.
-    EXPECT_EQ(1 + CProjectTesterTree::MAX_FEATURE_DEPTH, nPathLength);
+    EXPECT_EQ(1 + CProjectWalk::MAX_FEATURE_DEPTH, nPathLength);
     EXPECT_EQ(0, nClosedOnPath);
 }
 

@@ -1,0 +1,168 @@
+#include "comtester/Verification.h"
+#include "comtester/Catalogue.h"
+#include "comtester/FileSearch.h"
+#include "app/SystemServices.h"
+#include "framework/CFileFind.h"
+#include "framework/Resources.h"
+#include "res/resource.h"
+
+namespace {
+const char CURRENT_VERSION_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+
+CString WindowsSystemDirectory()
+{
+    char szDir[MAX_PATH] = "";
+    const UINT nLength = GetSystemDirectoryA(szDir, MAX_PATH);
+    return nLength > 0 && nLength < MAX_PATH ? CString(szDir) : CString();
+}
+
+CString SearchTree(const CVerificationSite& site, const CFolderSearch* pSearch, const CString& strFolder,
+                   const CString& strFileName)
+{
+    if (pSearch && pSearch->Covers(strFolder, strFileName)) return pSearch->PathOf(strFileName);
+    return site.FindFileInTree(strFolder, strFileName);
+}
+}
+
+CString CVerificationSite::GetCommonFilesFolder() const
+{
+    return ReadRegString(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, "CommonFilesDir");
+}
+
+void CVerificationSite::SetProgressRange(short, short) const {}
+
+void CVerificationSite::SetProgressPos(int) const {}
+
+void CVerificationSite::OnFolderEntered() const {}
+
+bool CVerificationSite::GetFileVersion(const CString& strPath, DWORD& dwVersionMS, DWORD& dwVersionLS) const
+{
+    return ::GetFileVersion(strPath, dwVersionMS, dwVersionLS);
+}
+
+CString CVerificationSite::ReadRegString(HKEY hRoot, const CString& strSubKey, const CString& strValueName) const
+{
+    return ::ReadRegString(hRoot, strSubKey, strValueName);
+}
+
+CString CVerificationSite::FindFileInTree(const CString& strFolder, const CString& strFileName) const
+{
+    return ::FindFileInTree(strFolder, strFileName);
+}
+
+CString CVerificationSite::MakeFilePath(const CString& strFolder, const CString& strFileName) const
+{
+    return ::MakeFilePath(strFolder, strFileName);
+}
+
+std::vector<std::unique_ptr<ComponentItem>> MakeCatalogueRecords()
+{
+    const CString strNotChecked = LoadResourceString(IDS_NOT_CHECKED);
+    std::vector<std::unique_ptr<ComponentItem>> records;
+    records.reserve(static_cast<size_t>(g_nCatalogueEntries));
+    for (int i = 0; i < g_nCatalogueEntries; ++i)
+        records.push_back(std::make_unique<ComponentItem>(g_catalogue[i].pszProgID, g_catalogue[i].pszFileName,
+                                                          g_catalogue[i].nKind, strNotChecked));
+    return records;
+}
+
+bool IsRegistered(const ComponentItem& item, const CVerificationSite& site)
+{
+    if (item.strProgID.IsEmpty()) return false;
+    return !site.ReadRegString(HKEY_CLASSES_ROOT, item.strProgID + "\\Clsid", "").IsEmpty();
+}
+
+CString ResolveLocation(ComponentItem& item, const CVerificationSite& site, const CFolderSearch* pToolSearch,
+                        const CFolderSearch* pCommonSearch)
+{
+    switch (item.nKind) {
+    case KIND_TOOL_SYSTEM:
+        item.strLocation = SearchTree(site, pToolSearch, site.GetSystemFolder(), item.strFileName);
+        break;
+    case KIND_WINDOWS_SYSTEM:
+        if (item.strLocation.IsEmpty()) item.strLocation = site.MakeFilePath(WindowsSystemDirectory(), item.strFileName);
+        break;
+    case KIND_COMMON_FILES:
+        if (item.strLocation.IsEmpty()) {
+            item.strLocation = SearchTree(site, pCommonSearch, site.GetCommonFilesFolder(), item.strFileName);
+            if (item.strLocation.IsEmpty())
+                item.strLocation = site.MakeFilePath(site.GetSystemFolder(), item.strFileName);
+        }
+        break;
+    default:
+        break;
+    }
+    return item.strLocation;
+}
+
+void VerifyPresence(ComponentItem& item, const CVerificationSite& site, const CFolderSearch* pToolSearch,
+                    const CFolderSearch* pCommonSearch)
+{
+    const CString strPath = ResolveLocation(item, site, pToolSearch, pCommonSearch);
+    // A folder that happens to carry the file's name is not the file.
+    CFileFind find;
+    const bool bPresent = !strPath.IsEmpty() && find.FindFile(strPath) && !find.IsDirectory();
+    find.Close();
+    if (bPresent) {
+        item.strOnSystem = LoadResourceString(IDS_YES);
+        site.GetFileVersion(item.strLocation, item.dwVersionMS, item.dwVersionLS);
+    } else {
+        item.strOnSystem = LoadResourceString(IDS_NO);
+        item.dwVersionMS = item.dwVersionLS = 0;
+    }
+}
+
+void VerifyRegistration(const std::vector<ComponentItem*>& records, const CVerificationSite& site)
+{
+    const CString strYes = LoadResourceString(IDS_YES);
+    const CString strNo = LoadResourceString(IDS_NO);
+    const int nCount = static_cast<int>(records.size());
+    site.SetProgressRange(0, static_cast<short>(nCount));
+    for (int i = 0; i < nCount; ++i) {
+        site.SetProgressPos(i);
+        if (ComponentItem* pItem = records[static_cast<size_t>(i)])
+            pItem->strRegistered = IsRegistered(*pItem, site) ? strYes : strNo;
+    }
+    site.SetProgressPos(0);
+}
+
+void VerifyFiles(const std::vector<ComponentItem*>& records, const CVerificationSite& site)
+{
+    const int nCount = static_cast<int>(records.size());
+    site.SetProgressRange(0, static_cast<short>(nCount));
+
+    // One walk of each tree answers every record that searches it, with the
+    // answers a search per record would give.
+    std::vector<CString> toolNames, commonNames;
+    for (const ComponentItem* pItem : records) {
+        if (!pItem) continue;
+        if (pItem->nKind == KIND_TOOL_SYSTEM) toolNames.push_back(pItem->strFileName);
+        if (pItem->nKind == KIND_COMMON_FILES && pItem->strLocation.IsEmpty()) commonNames.push_back(pItem->strFileName);
+    }
+    const auto onFolder = [&site] { site.OnFolderEntered(); };
+    const CFolderSearch toolSearch(site.GetSystemFolder(), toolNames, onFolder);
+    const CFolderSearch commonSearch(commonNames.empty() ? CString() : site.GetCommonFilesFolder(), commonNames,
+                                     onFolder);
+
+    for (int i = 0; i < nCount; ++i) {
+        site.SetProgressPos(i);
+        if (ComponentItem* pItem = records[static_cast<size_t>(i)]) VerifyPresence(*pItem, site, &toolSearch, &commonSearch);
+    }
+    site.SetProgressPos(0);
+}
+
+bool IsPresent(const ComponentItem& item)
+{
+    return item.strOnSystem == LoadResourceString(IDS_YES);
+}
+
+void GetRecordCells(const ComponentItem& item, CString (&cells)[6])
+{
+    const bool bPresent = IsPresent(item);
+    cells[0] = item.strFileName;
+    cells[1] = item.strProgID;
+    cells[2] = item.strRegistered;
+    cells[3] = item.strOnSystem;
+    cells[4] = bPresent ? FormatFileVersion(item.dwVersionMS, item.dwVersionLS) : CString();
+    cells[5] = bPresent ? item.strLocation : CString();
+}

@@ -1,0 +1,25 @@
+#pragma once
+#include "framework/CString.h"
+#include <commctrl.h>
+
+// Where a project test puts what it finds: failure lines, and the nodes of the
+// project's structure. The Project tester's tree shows them; the unattended
+// report records them. Node handles are the site's own; the test only passes
+// them back (TVI_ROOT stands for the top level).
+class CProjectTestSite {
+public:
+    virtual ~CProjectTestSite() = default;
+
+    virtual void AddError(const CString& strText) = 0;
+    virtual void DeleteAllNodes() = 0;
+    // Inserts a node as the first child of hParent; gives its handle. A
+    // feature node starts expanded, the project node does not.
+    virtual HTREEITEM AddTreeItem(HTREEITEM hParent, const CString& strText) = 0;
+    virtual void ExpandNode(HTREEITEM hNode) = 0;
+    // Takes a node's expansion back: a level of features that did not reach
+    // its end leaves its parent as it was.
+    virtual void CollapseNode(HTREEITEM hNode) = 0;
+
+    // Adds the line and gives true when hr is a failure code.
+    bool ReportIfFailed(HRESULT hr, const CString& strText);
+};
