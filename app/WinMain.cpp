@@ -1,6 +1,10 @@
 #include "app/SupportApp.h"
+#include "app/CommandLine.h"
+#include <cstdlib>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    // With switches the utility runs unattended and shows no window.
+    if (__argc > 1) return RunCommandLine(__argc, __argv);
     return theApp.Run();
 }

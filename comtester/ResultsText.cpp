@@ -1,6 +1,5 @@
 #include "comtester/ResultsText.h"
 
-namespace {
 CString CsvField(const CString& strCell)
 {
     if (strCell.Str().find_first_of(",\"\r\n") == std::string::npos) return strCell;
@@ -11,7 +10,6 @@ CString CsvField(const CString& strCell)
     }
     strQuoted += '"';
     return strQuoted;
-}
 }
 
 CString FormatResultsLine(const CString (&cells)[6])

@@ -6,3 +6,5 @@
 // is written in double quotes with its quotes doubled, so that it stays one
 // field; every other cell is written as it stands.
 CString FormatResultsLine(const CString (&cells)[6]);
+// One cell as a field of such a line: quoted as above when it needs it.
+CString CsvField(const CString& strCell);

@@ -128,6 +128,34 @@
 #define IDS_FAULT_OTHER                 246
 #define IDS_UNKNOWN_ERROR               247
 #define IDS_UNKNOWN_MODULE              248
+// Strings of the unattended report.
+#define IDS_REPORT_USAGE                300
+#define IDS_REPORT_UTILITY_VERSION      301
+#define IDS_REPORT_UTILITY_BITS         302
+#define IDS_REPORT_OS_BITS              303
+#define IDS_REPORT_ELEVATED             304
+#define IDS_REPORT_USER_LOCALE          305
+#define IDS_REPORT_CODE_PAGE            306
+#define IDS_REPORT_SYSTEM_FOLDER        307
+#define IDS_REPORT_COMMON_FILES_FOLDER  308
+#define IDS_REPORT_LOCAL_TIME           309
+#define IDS_REPORT_COMPONENTS           310
+#define IDS_REPORT_PROBLEMS             311
+#define IDS_REPORT_PROBLEM              312
+#define IDS_REPORT_NONE                 313
+#define IDS_REPORT_PROJECT              314
+#define IDS_REPORT_CAPTION              315
+#define IDS_REPORT_FEATURES             316
+#define IDS_REPORT_ERRORS               317
+#define IDS_REPORT_NOT_PRESENT          318
+#define IDS_REPORT_NOT_REGISTERED       319
+#define IDS_REPORT_ENUMERATION_FAILED   320
+#define IDS_REPORT_BAD_SWITCH           321
+#define IDS_REPORT_CANNOT_WRITE         322
+#define IDS_REPORT_PATH_TOO_LONG        323
+#define IDS_REPORT_TARGET_IS_FOLDER     324
+#define IDS_REPORT_NO_FOLDER            325
+#define IDS_REPORT_NO_CONSOLE           326
 
 // Controls of the COM tester page.
 #define IDC_BROWSE_SYSTEM_FOLDER        1000

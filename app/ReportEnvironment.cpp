@@ -1,0 +1,76 @@
+// The report's environment block: what the utility is, and on what it ran.
+#include "app/Report.h"
+#include "app/SystemServices.h"
+
+namespace {
+CString UtilityVersion()
+{
+    char szPath[MAX_PATH] = "";
+    const DWORD nLength = GetModuleFileNameA(nullptr, szPath, MAX_PATH);
+    DWORD dwVersionMS = 0, dwVersionLS = 0;
+    if (nLength > 0 && nLength < MAX_PATH) GetFileVersion(szPath, dwVersionMS, dwVersionLS);
+    return FormatFileVersion(dwVersionMS, dwVersionLS);
+}
+
+int OSBits()
+{
+    if (sizeof(void*) == 8) return 64;
+    BOOL bWow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &bWow64) && bWow64 ? 64 : 32;
+}
+
+bool IsElevated()
+{
+    HANDLE hToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken)) return false;
+    TOKEN_ELEVATION elevation = {};
+    DWORD cbReturned = 0;
+    const BOOL bOk = GetTokenInformation(hToken, TokenElevation, &elevation, sizeof elevation, &cbReturned);
+    CloseHandle(hToken);
+    return bOk && elevation.TokenIsElevated != 0;
+}
+
+CString UserLocale()
+{
+    wchar_t szName[LOCALE_NAME_MAX_LENGTH] = L"";
+    if (!GetUserDefaultLocaleName(szName, LOCALE_NAME_MAX_LENGTH)) return CString();
+    // Locale names are plain ASCII.
+    char szAnsi[LOCALE_NAME_MAX_LENGTH * 2] = "";
+    WideCharToMultiByte(CP_ACP, 0, szName, -1, szAnsi, sizeof szAnsi, nullptr, nullptr);
+    return szAnsi;
+}
+
+CString LocalTimeIso8601()
+{
+    SYSTEMTIME now = {};
+    GetLocalTime(&now);
+    TIME_ZONE_INFORMATION zone = {};
+    const DWORD nZone = GetTimeZoneInformation(&zone);
+    LONG nBias = zone.Bias;
+    if (nZone == TIME_ZONE_ID_DAYLIGHT) nBias += zone.DaylightBias;
+    else if (nZone == TIME_ZONE_ID_STANDARD) nBias += zone.StandardBias;
+    else if (nZone == TIME_ZONE_ID_INVALID) nBias = 0;
+    // The bias is UTC minus local time; ISO 8601 gives local time minus UTC.
+    const LONG nOffset = -nBias;
+    const LONG nAbs = nOffset < 0 ? -nOffset : nOffset;
+    CString text;
+    text.Format("%04u-%02u-%02uT%02u:%02u:%02u%c%02ld:%02ld", now.wYear, now.wMonth, now.wDay, now.wHour,
+                now.wMinute, now.wSecond, nOffset < 0 ? '-' : '+', nAbs / 60, nAbs % 60);
+    return text;
+}
+}
+
+ReportEnvironment GatherEnvironment(const CString& strSystemFolder, const CString& strCommonFilesFolder)
+{
+    ReportEnvironment env;
+    env.strUtilityVersion = UtilityVersion();
+    env.nUtilityBits = static_cast<int>(sizeof(void*) * 8);
+    env.nOSBits = OSBits();
+    env.bElevated = IsElevated();
+    env.strUserLocale = UserLocale();
+    env.nAnsiCodePage = GetACP();
+    env.strSystemFolder = strSystemFolder;
+    env.strCommonFilesFolder = strCommonFilesFolder;
+    env.strLocalTime = LocalTimeIso8601();
+    return env;
+}

@@ -1,0 +1,192 @@
+#include "app/ReportFormat.h"
+#include "comtester/ResultsText.h"
+#include "res/resource.h"
+#include <cstdio>
+
+namespace {
+const int JSON_SCHEMA = 1;
+const UINT s_columnHeadings[6] = {IDS_COL_FILE_NAME, IDS_COL_PROGID, IDS_COL_REGISTERED,
+                                  IDS_COL_ON_SYSTEM, IDS_COL_VERSION, IDS_COL_LOCATION};
+
+CString Number(long nValue)
+{
+    CString text;
+    text.Format("%ld", nValue);
+    return text;
+}
+
+CString YesNo(bool bValue)
+{
+    return LoadResourceString(bValue ? IDS_YES : IDS_NO);
+}
+
+// The environment block as label and value pairs, in the order both text
+// forms show them.
+std::vector<std::pair<CString, CString>> EnvironmentPairs(const ReportEnvironment& env)
+{
+    return {
+        {LoadResourceString(IDS_REPORT_UTILITY_VERSION), env.strUtilityVersion},
+        {LoadResourceString(IDS_REPORT_UTILITY_BITS), Number(env.nUtilityBits)},
+        {LoadResourceString(IDS_REPORT_OS_BITS), Number(env.nOSBits)},
+        {LoadResourceString(IDS_REPORT_ELEVATED), YesNo(env.bElevated)},
+        {LoadResourceString(IDS_REPORT_USER_LOCALE), env.strUserLocale},
+        {LoadResourceString(IDS_REPORT_CODE_PAGE), Number(static_cast<long>(env.nAnsiCodePage))},
+        {LoadResourceString(IDS_REPORT_SYSTEM_FOLDER), env.strSystemFolder},
+        {LoadResourceString(IDS_REPORT_COMMON_FILES_FOLDER), env.strCommonFilesFolder},
+        {LoadResourceString(IDS_REPORT_LOCAL_TIME), env.strLocalTime},
+    };
+}
+
+CString RowsText(const ReportContent& content)
+{
+    CString strRows;
+    for (const auto& row : content.rows) {
+        const CString cells[6] = {row[0], row[1], row[2], row[3], row[4], row[5]};
+        strRows += FormatResultsLine(cells);
+    }
+    return strRows;
+}
+
+// Text and csv differ only in how a label meets its value and in quoting;
+// both keep the clipboard's summary and rows as they are.
+CString FormatPlain(const ReportContent& content, bool bCsv)
+{
+    const auto field = [bCsv](const CString& s) { return bCsv ? CsvField(s) : s; };
+    const auto pair = [&](const CString& label, const CString& value) {
+        return field(label) + (bCsv ? "," : ": ") + field(value) + "\r\n";
+    };
+    CString out = content.strSummary;
+    for (const auto& [label, value] : EnvironmentPairs(content.environment)) out += pair(label, value);
+
+    out += "\r\n";
+    if (bCsv) {
+        const CString headings[6] = {LoadResourceString(s_columnHeadings[0]), LoadResourceString(s_columnHeadings[1]),
+                                     LoadResourceString(s_columnHeadings[2]), LoadResourceString(s_columnHeadings[3]),
+                                     LoadResourceString(s_columnHeadings[4]), LoadResourceString(s_columnHeadings[5])};
+        out += FormatResultsLine(headings);
+    } else {
+        out += LoadResourceString(IDS_REPORT_COMPONENTS) + ":\r\n";
+    }
+    out += RowsText(content);
+
+    out += "\r\n";
+    if (bCsv) {
+        out += field(LoadResourceString(IDS_COL_FILE_NAME)) + "," + field(LoadResourceString(IDS_COL_PROGID)) + "," +
+               field(LoadResourceString(IDS_REPORT_PROBLEM)) + "\r\n";
+    } else {
+        out += pair(LoadResourceString(IDS_REPORT_PROBLEMS), content.problems.empty()
+                                                               ? LoadResourceString(IDS_REPORT_NONE)
+                                                               : Number(static_cast<long>(content.problems.size())));
+    }
+    for (const ReportProblem& problem : content.problems) {
+        if (bCsv) out += field(problem.strFileName) + "," + field(problem.strProgID) + "," + field(problem.strVerdict) + "\r\n";
+        else out += problem.strFileName + (problem.strProgID.IsEmpty() ? CString() : " (" + problem.strProgID + ")") +
+                    ": " + problem.strVerdict + "\r\n";
+    }
+
+    if (content.project) {
+        const ReportProject& project = *content.project;
+        out += "\r\n";
+        out += pair(LoadResourceString(IDS_REPORT_PROJECT), project.strPath);
+        out += pair(LoadResourceString(IDS_REPORT_CAPTION), project.strCaption);
+        out += pair(LoadResourceString(IDS_REPORT_FEATURES), Number(project.nFeatures));
+        out += pair(LoadResourceString(IDS_REPORT_ERRORS), Number(static_cast<long>(project.errors.size())));
+        for (const CString& line : project.errors) out += field(line) + "\r\n";
+    }
+    return out;
+}
+
+// ANSI text of the active code page as a JSON string in UTF-8.
+std::string JsonString(const CString& strAnsi)
+{
+    std::wstring wide;
+    if (!strAnsi.IsEmpty()) {
+        const int nWide = MultiByteToWideChar(CP_ACP, 0, strAnsi.GetString(), strAnsi.GetLength(), nullptr, 0);
+        wide.resize(static_cast<size_t>(nWide > 0 ? nWide : 0));
+        if (nWide > 0) MultiByteToWideChar(CP_ACP, 0, strAnsi.GetString(), strAnsi.GetLength(), &wide[0], nWide);
+    }
+    std::string out = "\"";
+    for (wchar_t ch : wide) {
+        if (ch == L'"' || ch == L'\\') {
+            out += '\\';
+            out += static_cast<char>(ch);
+        } else if (ch < 0x20) {
+            char szEscape[8];
+            std::snprintf(szEscape, sizeof szEscape, "\\u%04x", static_cast<unsigned>(ch));
+            out += szEscape;
+        } else {
+            char szUtf8[8] = "";
+            const int n = WideCharToMultiByte(CP_UTF8, 0, &ch, 1, szUtf8, sizeof szUtf8, nullptr, nullptr);
+            // A lone surrogate half is written as an escape, which JSON allows.
+            if (n > 0 && !(ch >= 0xD800 && ch <= 0xDFFF)) out.append(szUtf8, static_cast<size_t>(n));
+            else {
+                char szEscape[8];
+                std::snprintf(szEscape, sizeof szEscape, "\\u%04x", static_cast<unsigned>(ch));
+                out += szEscape;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonBool(bool b) { return b ? "true" : "false"; }
+
+std::string FormatJson(const ReportContent& content)
+{
+    const ReportEnvironment& env = content.environment;
+    std::string out = "{\n  \"schema\": " + std::to_string(JSON_SCHEMA) + ",\n";
+    out += "  \"exitCode\": " + std::to_string(content.ExitCode()) + ",\n";
+    out += "  \"summary\": " + JsonString(content.strSummary) + ",\n";
+    out += "  \"environment\": {\n";
+    out += "    \"utilityVersion\": " + JsonString(env.strUtilityVersion) + ",\n";
+    out += "    \"utilityBits\": " + std::to_string(env.nUtilityBits) + ",\n";
+    out += "    \"osBits\": " + std::to_string(env.nOSBits) + ",\n";
+    out += "    \"elevated\": " + JsonBool(env.bElevated) + ",\n";
+    out += "    \"userLocale\": " + JsonString(env.strUserLocale) + ",\n";
+    out += "    \"ansiCodePage\": " + std::to_string(env.nAnsiCodePage) + ",\n";
+    out += "    \"systemFolder\": " + JsonString(env.strSystemFolder) + ",\n";
+    out += "    \"commonFilesFolder\": " + JsonString(env.strCommonFilesFolder) + ",\n";
+    out += "    \"localTime\": " + JsonString(env.strLocalTime) + "\n  },\n";
+
+    static const char* const s_rowKeys[6] = {"fileName", "progId", "registered", "onSystem", "version", "location"};
+    out += "  \"components\": [";
+    for (size_t i = 0; i < content.rows.size(); ++i) {
+        out += i ? ",\n    {" : "\n    {";
+        for (size_t c = 0; c < 6; ++c)
+            out += std::string(c ? ", " : "") + "\"" + s_rowKeys[c] + "\": " + JsonString(content.rows[i][c]);
+        out += "}";
+    }
+    out += content.rows.empty() ? "],\n" : "\n  ],\n";
+
+    out += "  \"problems\": [";
+    for (size_t i = 0; i < content.problems.size(); ++i) {
+        const ReportProblem& problem = content.problems[i];
+        out += i ? ",\n    {" : "\n    {";
+        out += "\"fileName\": " + JsonString(problem.strFileName) + ", \"progId\": " + JsonString(problem.strProgID);
+        out += ", \"present\": " + JsonBool(problem.bPresent);
+        out += ", \"registered\": " + (problem.strProgID.IsEmpty() ? std::string("null") : JsonBool(problem.bRegistered));
+        out += ", \"verdict\": " + JsonString(problem.strVerdict) + "}";
+    }
+    out += content.problems.empty() ? "],\n" : "\n  ],\n";
+
+    if (content.project) {
+        const ReportProject& project = *content.project;
+        out += "  \"project\": {\"path\": " + JsonString(project.strPath) + ", \"caption\": " +
+               JsonString(project.strCaption) + ", \"features\": " + std::to_string(project.nFeatures) + ", \"errors\": [";
+        for (size_t i = 0; i < project.errors.size(); ++i) out += (i ? ", " : "") + JsonString(project.errors[i]);
+        out += "]}\n";
+    } else {
+        out += "  \"project\": null\n";
+    }
+    return out + "}\n";
+}
+}
+
+std::string FormatReport(const ReportContent& content, ReportFormat format)
+{
+    switch (format) {
+    case ReportFormat::Json: return FormatJson(content);
+    case ReportFormat::Csv:  return FormatPlain(content, true).Str();
+    default:                 return FormatPlain(content, false).Str();
+    }
+}
