@@ -1,8 +1,7 @@
 // The demo installation, prepared for real under a scratch root and checked
 // through the real sheet: the COM tester's copied results after both
 // verifications, and the Project tester's tree of a sample project.
-#include "common/TestSupport.h"
-#include "DemoInstallation.h"
+#include "DemoFixture.h"
 #include "comtester/Catalogue.h"
 #include "res/resource.h"
 #include <commctrl.h>
@@ -147,37 +146,7 @@ std::vector<std::string> ListLines(HWND hList)
     return lines;
 }
 
-class DemoInstallationTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string error;
-        ASSERT_TRUE(m_demo.Prepare(error)) << error;
-    }
-    void TearDown() override
-    {
-        // The sheet's project test may leave the automation server loaded.
-        CoFreeUnusedLibrariesEx(0, 0);
-        std::string error;
-        EXPECT_TRUE(m_demo.Remove(error)) << error;
-    }
-
-    // Whatever the installation does to these values, the test puts back
-    // what was there, even when the removal under test fails.
-    static std::optional<std::string> Current(HKEY hRoot, const char* pszKey, const char* pszName)
-    {
-        if (!RawValue(hRoot, pszKey, pszName)) return std::nullopt;
-        return TextValue(hRoot, pszKey, pszName);
-    }
-    CScopedRegValue m_installGuard{HKEY_LOCAL_MACHINE, TOOL_KEY, "Install Location",
-                                   Current(HKEY_LOCAL_MACHINE, TOOL_KEY, "Install Location")};
-    CScopedRegValue m_projectsGuard{HKEY_CURRENT_USER, PROJECT_SETTINGS_KEY, "Project Location",
-                                    Current(HKEY_CURRENT_USER, PROJECT_SETTINGS_KEY, "Project Location")};
-    CScopedRegValue m_commonGuard{HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, "CommonFilesDir",
-                                  Current(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, "CommonFilesDir")};
-    CTempDir m_root;
-    CDemoInstallation m_demo{m_root / "Demo", TestProgramFolder()};
-};
+class DemoInstallationTest : public DemoFixture {};
 
 } // namespace
 
@@ -230,14 +199,7 @@ TEST(DemoInstallation, PreparingTwiceDuplicatesNothingAndRemovingLeavesThePrefix
 
 TEST_F(DemoInstallationTest, ComTesterCopiesThePatternTheInstallationWasBuiltFor)
 {
-    std::optional<std::string> copied;
-    RunSheet([&](HWND hSheet) {
-        HWND hPage = SelectPage(hSheet, 1);
-        ClickButton(hPage, IDC_VERIFY_COM);
-        ClickButton(hPage, IDC_VERIFY_FILES);
-        ClickButton(hPage, IDC_COPY_COM_RESULTS);
-        copied = ReadClipboardText();
-    });
+    const std::optional<std::string> copied = CopyVerifiedComResults();
     ASSERT_TRUE(copied.has_value());
     std::vector<std::string> order;
     const auto rows = ParseResults(*copied, order);

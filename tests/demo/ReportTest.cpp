@@ -1,0 +1,231 @@
+// The unattended report: the real ForgeSupport.exe run as a process with
+// switches, against the demo installation and scratch folders, its exit code,
+// its file and its standard output and error read back.
+#include "DemoFixture.h"
+#include "comtester/Catalogue.h"
+#include "res/resource.h"
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+namespace {
+
+const char RULE[] = "----------------------------------\r\n";
+
+std::optional<std::string> ReadWholeFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+struct UtilityRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out, err;
+};
+
+// Starts the utility beside the test program with the switches and waits
+// for it, its standard output and error going to files.
+UtilityRun RunUtility(const std::string& switches)
+{
+    const CTempDir io;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE hOut = CreateFileA((io / "out").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE hErr = CreateFileA((io / "err").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = hOut;
+    startup.hStdError = hErr;
+    std::string command = "\"" + TestProgramFolder() + "\\ForgeSupport.exe\" " + switches;
+    PROCESS_INFORMATION process = {};
+    UtilityRun run;
+    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &run.exitCode);
+        else TerminateProcess(process.hProcess, 99);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(hOut);
+    CloseHandle(hErr);
+    run.out = ReadWholeFile(io / "out").value_or("");
+    run.err = ReadWholeFile(io / "err").value_or("");
+    return run;
+}
+
+std::string Quoted(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+// Names in a folder, to see that no temporary file was left behind.
+std::vector<std::string> Names(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE hFind = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (hFind == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (std::string(data.cFileName) != "." && std::string(data.cFileName) != "..") names.push_back(data.cFileName);
+    } while (FindNextFileA(hFind, &data));
+    FindClose(hFind);
+    return names;
+}
+
+class ReportTest : public DemoFixture {};
+
+} // namespace
+
+TEST_F(ReportTest, TextAndCsvCarryTheClipboardsSummaryAndRowsAndNameEveryFaultyRow)
+{
+    const std::string textPath = m_root / "report.txt", csvPath = m_root / "report.csv";
+    const UtilityRun text = RunUtility("/report " + Quoted(textPath));
+    const UtilityRun csv = RunUtility("-REPORT " + Quoted(csvPath) + " /Format CSV");
+
+    const std::optional<std::string> copied = CopyVerifiedComResults();
+    ASSERT_TRUE(copied.has_value());
+    const size_t nSummaryEnd = copied->find(RULE, std::string(RULE).size()) + std::string(RULE).size();
+    const std::string summary = copied->substr(0, nSummaryEnd), rows = copied->substr(nSummaryEnd);
+    ASSERT_FALSE(rows.empty());
+
+    // The demo leaves some rows out on purpose: the report says so.
+    EXPECT_EQ(1u, text.exitCode) << text.err;
+    EXPECT_EQ(1u, csv.exitCode) << csv.err;
+    const std::string textBody = ReadWholeFile(textPath).value_or(""), csvBody = ReadWholeFile(csvPath).value_or("");
+    EXPECT_EQ(0u, textBody.find(summary));
+    EXPECT_EQ(0u, csvBody.find(summary));
+    EXPECT_NE(std::string::npos, textBody.find("\r\nComponents:\r\n" + rows + "\r\n"));
+    EXPECT_NE(std::string::npos, csvBody.find("\r\nFile Name,ProgId,Registered,On System,Version,Location DLL found at.\r\n" + rows));
+    EXPECT_NE(std::string::npos, textBody.find("System folder: " + m_demo.SystemFolder() + "\r\n"));
+    EXPECT_NE(std::string::npos, csvBody.find("ANSI code page," + std::to_string(GetACP()) + "\r\n"));
+
+    int nFaulty = 0;
+    for (const DemoRowExpectation& row : CDemoInstallation::ExpectedResults()) {
+        const std::string progID = FindCatalogueEntry(row.strFileName.c_str())->pszProgID;
+        const bool bUnregistered = !progID.empty() && !row.bRegistered;
+        if (row.bOnSystem && !bUnregistered) continue;
+        ++nFaulty;
+        const std::string verdict = !row.bOnSystem ? (bUnregistered ? "not present, not registered" : "not present")
+                                                   : "not registered";
+        const std::string label = row.strFileName + (progID.empty() ? "" : " (" + progID + ")");
+        EXPECT_NE(std::string::npos, textBody.find("\r\n" + label + ": " + verdict + "\r\n")) << label;
+        EXPECT_NE(std::string::npos, csvBody.find("\r\n" + row.strFileName + "," + progID + "," +
+                                                  (verdict.find(',') == std::string::npos ? verdict : "\"" + verdict + "\"") + "\r\n"))
+            << label;
+    }
+    EXPECT_NE(std::string::npos, textBody.find("\r\nProblems: " + std::to_string(nFaulty) + "\r\n"));
+}
+
+TEST_F(ReportTest, ExitCodeComesFromTheRowsAndTheProject)
+{
+    // A System folder holding every file the catalogue looks for there, and
+    // every ProgID registered: nothing to report.
+    const std::string full = m_root / "Full";
+    std::map<std::string, std::unique_ptr<CScopedRegValue>> registrations;
+    for (int i = 0; i < g_nCatalogueEntries; ++i) {
+        const CatalogueEntry& entry = g_catalogue[i];
+        if (entry.nKind != KIND_WINDOWS_SYSTEM) m_root.MakeFile(std::string("Full\\") + entry.pszFileName);
+        if (*entry.pszProgID)
+            registrations[entry.pszFileName] = std::make_unique<CScopedRegValue>(
+                HKEY_CLASSES_ROOT, std::string(entry.pszProgID) + "\\Clsid", "", std::string("{6B29FC40-CA47-1067-B31D-00DD010662DA}"));
+    }
+    const std::string report = Quoted(m_root / "r.txt"), folder = " /folder " + Quoted(full);
+    const std::string good = " /project " + Quoted(m_demo.ProjectsFolder() + "\\standard.kvp");
+    const std::string faulty = " /project " + Quoted(m_demo.ProjectsFolder() + "\\faults.kvp");
+
+    EXPECT_EQ(0u, RunUtility("/report " + report + folder).exitCode);
+    EXPECT_EQ(0u, RunUtility("/report " + report + folder + good).exitCode);
+    const std::string body = ReadWholeFile(m_root / "r.txt").value_or("");
+    EXPECT_NE(std::string::npos, body.find("\r\nProblems: None\r\n"));
+    EXPECT_NE(std::string::npos, body.find("\r\nCaption: Forge Project (Standard)\r\nFeatures: 9\r\nErrors: 0\r\n"));
+    EXPECT_EQ(2u, RunUtility("/report " + report + folder + faulty).exitCode);
+    EXPECT_NE(std::string::npos, ReadWholeFile(m_root / "r.txt").value_or("").find("\r\nFailure at:"));
+
+    // One file gone, then one ProgID unregistered, each alone is a fault.
+    ASSERT_TRUE(DeleteFileA((full + "\\KfCore.dll").c_str()));
+    EXPECT_EQ(1u, RunUtility("/report " + report + folder).exitCode);
+    EXPECT_EQ(3u, RunUtility("/report " + report + folder + faulty).exitCode);
+    m_root.MakeFile("Full\\KfCore.dll");
+    const std::vector<DemoRowExpectation> demoRows = CDemoInstallation::ExpectedResults();
+    const auto unregistered = std::find_if(demoRows.begin(), demoRows.end(), [](const DemoRowExpectation& row) {
+        return !row.bRegistered && *FindCatalogueEntry(row.strFileName.c_str())->pszProgID;
+    });
+    ASSERT_NE(demoRows.end(), unregistered);
+    registrations.erase(unregistered->strFileName);
+    EXPECT_EQ(1u, RunUtility("/report " + report + folder).exitCode);
+
+    // A folder that does not exist is no error of the switches: its rows say "No".
+    const UtilityRun missing = RunUtility("/report - /folder " + Quoted(m_root / "Nowhere"));
+    EXPECT_EQ(1u, missing.exitCode);
+    EXPECT_NE(std::string::npos, missing.out.find("\r\nKfCore.dll,ForgeCore.Engine.1,Yes,No,,\r\n"));
+}
+
+TEST(Report, AReportThatCannotBeWrittenLeavesWhatWasThere)
+{
+    const CTempDir temp;
+    const std::string existing = temp.MakeFile("Reports\\report.txt", "the old report");
+    const std::string folder = temp / "Reports";
+
+    struct Case { std::string target, why; } cases[] = {
+        {folder, "it is a folder"},
+        {temp / "Missing\\report.txt", "its folder does not exist"},
+        {folder + "\\" + std::string(300, 'r') + ".txt", "the path is too long"},
+    };
+    for (const Case& c : cases) {
+        const UtilityRun run = RunUtility("/report " + Quoted(c.target) + " /folder " + Quoted(temp / "Nowhere"));
+        EXPECT_EQ(74u, run.exitCode) << c.target;
+        EXPECT_NE(std::string::npos, run.err.find("could not be written to " + c.target + ": " + c.why)) << run.err;
+    }
+    EXPECT_EQ(std::vector<std::string>{"report.txt"}, Names(folder));
+
+    // The old report open for reading and not for deletion: it cannot be
+    // replaced, and it is not touched.
+    HANDLE hHeld = CreateFileA(existing.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hHeld);
+    const UtilityRun held = RunUtility("/report " + Quoted(existing));
+    CloseHandle(hHeld);
+    EXPECT_EQ(74u, held.exitCode);
+    EXPECT_EQ("the old report", ReadWholeFile(existing).value_or(""));
+    EXPECT_EQ(std::vector<std::string>{"report.txt"}, Names(folder));
+
+    // Free again, it is replaced by a whole report.
+    const UtilityRun written = RunUtility("/report " + Quoted(existing) + " /format json");
+    EXPECT_NE(74u, written.exitCode);
+    const std::string json = ReadWholeFile(existing).value_or("");
+    EXPECT_EQ(0u, json.find("{\n  \"schema\": 1,"));
+    EXPECT_EQ("}\n", json.substr(json.size() - 2));
+    EXPECT_EQ(std::vector<std::string>{"report.txt"}, Names(folder));
+}
+
+TEST(Report, BadSwitchesEndWithTheUsageOnStandardErrorAndWriteNothing)
+{
+    const CTempDir temp;
+    const std::string target = Quoted(temp / "r.txt");
+    const std::string badSwitches[] = {
+        "/folder C:\\",                       // no /report
+        "/report",                            // no value
+        "/report " + target + " /format xml",
+        "/report " + target + " /report " + target,
+        "/report " + target + " /verbose",
+        "/report " + target + " stray",
+        "report " + target,
+    };
+    for (const std::string& switches : badSwitches) {
+        const UtilityRun run = RunUtility(switches);
+        EXPECT_EQ(64u, run.exitCode) << switches;
+        EXPECT_EQ(0u, run.err.find("ForgeSupport: bad or missing switch: ")) << switches;
+        EXPECT_NE(std::string::npos, run.err.find("Usage: ForgeSupport.exe /report <file>")) << switches;
+        EXPECT_EQ("", run.out) << switches;
+    }
+    EXPECT_TRUE(Names(temp.Path()).empty());
+
+    const UtilityRun usage = RunUtility("-?");
+    EXPECT_EQ(0u, usage.exitCode);
+    EXPECT_EQ(0u, usage.out.find("Usage: ForgeSupport.exe /report <file>"));
+    EXPECT_NE(std::string::npos, usage.out.find("  74  the report could not be written\r\n"));
+}
