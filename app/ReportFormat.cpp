@@ -110,6 +110,8 @@ std::string JsonString(const CString& strAnsi)
         if (ch == L'"' || ch == L'\\') {
             out += '\\';
             out += static_cast<char>(ch);
+        } else if (ch == L'\r' || ch == L'\n' || ch == L'\t') {
+            out += ch == L'\r' ? "\\r" : ch == L'\n' ? "\\n" : "\\t";
         } else if (ch < 0x20) {
             char szEscape[8];
             std::snprintf(szEscape, sizeof szEscape, "\\u%04x", static_cast<unsigned>(ch));
