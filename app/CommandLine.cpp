@@ -51,6 +51,18 @@ HANDLE StandardHandle(DWORD nStdHandle)
     return s_hConsole == INVALID_HANDLE_VALUE ? nullptr : s_hConsole;
 }
 
+bool WriteAll(HANDLE hFile, const std::string& bytes)
+{
+    size_t nDone = 0;
+    while (nDone < bytes.size()) {
+        DWORD nWritten = 0;
+        const DWORD nChunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - nDone, 1 << 20));
+        if (!WriteFile(hFile, bytes.data() + nDone, nChunk, &nWritten, nullptr) || nWritten != nChunk) return false;
+        nDone += nWritten;
+    }
+    return true;
+}
+
 // A console shows text by its own code page; it is given the characters, so
 // both the ANSI report and the UTF-8 one show as they are. Anything else (a
 // file, a pipe) gets the bytes.
@@ -67,31 +79,12 @@ bool WriteStandard(DWORD nStdHandle, const std::string& bytes, UINT nCodePage)
         DWORD nWritten = 0;
         return nWide == 0 || WriteConsoleW(hOut, wide.data(), static_cast<DWORD>(nWide), &nWritten, nullptr);
     }
-    size_t nDone = 0;
-    while (nDone < bytes.size()) {
-        DWORD nWritten = 0;
-        const DWORD nChunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - nDone, 1 << 20));
-        if (!WriteFile(hOut, bytes.data() + nDone, nChunk, &nWritten, nullptr) || nWritten == 0) return false;
-        nDone += nWritten;
-    }
-    return true;
+    return WriteAll(hOut, bytes);
 }
 
 void PrintError(const CString& strText)
 {
     WriteStandard(STD_ERROR_HANDLE, strText.Str(), CP_ACP);
-}
-
-bool WriteAll(HANDLE hFile, const std::string& bytes)
-{
-    size_t nDone = 0;
-    while (nDone < bytes.size()) {
-        DWORD nWritten = 0;
-        const DWORD nChunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - nDone, 1 << 20));
-        if (!WriteFile(hFile, bytes.data() + nDone, nChunk, &nWritten, nullptr) || nWritten != nChunk) return false;
-        nDone += nWritten;
-    }
-    return true;
 }
 
 // The System folder the report searches: the switch's, else the one the
@@ -138,36 +131,40 @@ bool ParseSwitches(const std::vector<CString>& args, ReportRequest& request, CSt
     return request.bUsage || bReport;
 }
 
-bool WriteFileAtomically(const CString& strTarget, const std::string& bytes, CString& strReason)
+namespace {
+// The target's full path and its folder, once the target is known to be
+// writable as a file: a path that fits, not a folder, in a folder that exists.
+bool CheckTarget(const CString& strTarget, CString& strFull, CString& strFolder, CString& strReason)
 {
     char szFull[MAX_PATH] = "";
     char* pszName = nullptr;
     const DWORD nFull = GetFullPathNameA(strTarget, MAX_PATH, szFull, &pszName);
     const DWORD dwFullError = nFull == 0 ? GetLastError() : ERROR_SUCCESS;
     // The temporary file's name beside it must fit as well.
-    if (nFull + 16 >= MAX_PATH || dwFullError == ERROR_FILENAME_EXCED_RANGE) {
+    if (nFull + 16 >= MAX_PATH || dwFullError == ERROR_FILENAME_EXCED_RANGE)
         strReason = LoadResourceString(IDS_REPORT_PATH_TOO_LONG);
-        return false;
-    }
-    if (nFull == 0) {
+    else if (nFull == 0)
         strReason = SystemMessage(dwFullError);
-        return false;
-    }
-    if (!pszName || !*pszName) {
+    else if (!pszName || !*pszName)
         strReason = LoadResourceString(IDS_REPORT_TARGET_IS_FOLDER);
-        return false;
-    }
-    const DWORD dwTarget = GetFileAttributesA(szFull);
-    if (dwTarget != INVALID_FILE_ATTRIBUTES && (dwTarget & FILE_ATTRIBUTE_DIRECTORY)) {
-        strReason = LoadResourceString(IDS_REPORT_TARGET_IS_FOLDER);
-        return false;
-    }
-    const CString strFolder(szFull, static_cast<int>(pszName - szFull));
+    if (!strReason.IsEmpty()) return false;
+
+    strFull = szFull;
+    strFolder = CString(szFull, static_cast<int>(pszName - szFull));
+    const DWORD dwTarget = GetFileAttributesA(strFull);
     const DWORD dwFolder = GetFileAttributesA(strFolder);
-    if (dwFolder == INVALID_FILE_ATTRIBUTES || !(dwFolder & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (dwTarget != INVALID_FILE_ATTRIBUTES && (dwTarget & FILE_ATTRIBUTE_DIRECTORY))
+        strReason = LoadResourceString(IDS_REPORT_TARGET_IS_FOLDER);
+    else if (dwFolder == INVALID_FILE_ATTRIBUTES || !(dwFolder & FILE_ATTRIBUTE_DIRECTORY))
         strReason = LoadResourceString(IDS_REPORT_NO_FOLDER);
-        return false;
-    }
+    return strReason.IsEmpty();
+}
+}
+
+bool WriteFileAtomically(const CString& strTarget, const std::string& bytes, CString& strReason)
+{
+    CString strFull, strFolder;
+    if (!CheckTarget(strTarget, strFull, strFolder, strReason)) return false;
 
     char szTemp[MAX_PATH] = "";
     if (!GetTempFileNameA(strFolder, "fsr", 0, szTemp)) {
@@ -178,7 +175,7 @@ bool WriteFileAtomically(const CString& strTarget, const std::string& bytes, CSt
     bool bDone = hFile != INVALID_HANDLE_VALUE && WriteAll(hFile, bytes) && FlushFileBuffers(hFile);
     DWORD dwError = bDone ? ERROR_SUCCESS : GetLastError();
     if (hFile != INVALID_HANDLE_VALUE) CloseHandle(hFile);
-    if (bDone && !MoveFileExA(szTemp, szFull, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (bDone && !MoveFileExA(szTemp, strFull, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         bDone = false;
         dwError = GetLastError();
     }

@@ -2,6 +2,7 @@
 #include "comtester/ResultsText.h"
 #include "res/resource.h"
 #include <cstdio>
+#include <optional>
 
 namespace {
 const int JSON_SCHEMA = 1;
@@ -49,50 +50,70 @@ CString RowsText(const ReportContent& content)
 
 // Text and csv differ only in how a label meets its value and in quoting;
 // both keep the clipboard's summary and rows as they are.
+class CPlainWriter {
+public:
+    explicit CPlainWriter(bool bCsv) : m_bCsv(bCsv) {}
+
+    CString Field(const CString& strValue) const { return m_bCsv ? CsvField(strValue) : strValue; }
+    CString Pair(const CString& strLabel, const CString& strValue) const
+    {
+        return Field(strLabel) + (m_bCsv ? "," : ": ") + Field(strValue) + "\r\n";
+    }
+    CString Pair(UINT nLabelID, const CString& strValue) const { return Pair(LoadResourceString(nLabelID), strValue); }
+
+    CString Rows(const ReportContent& content) const
+    {
+        CString out;
+        if (m_bCsv) {
+            CString headings[6];
+            for (int c = 0; c < 6; ++c) headings[c] = LoadResourceString(s_columnHeadings[c]);
+            out += FormatResultsLine(headings);
+        } else {
+            out += LoadResourceString(IDS_REPORT_COMPONENTS) + ":\r\n";
+        }
+        return out + RowsText(content);
+    }
+
+    CString Problems(const std::vector<ReportProblem>& problems) const
+    {
+        CString out;
+        if (m_bCsv)
+            out += Field(LoadResourceString(IDS_COL_FILE_NAME)) + "," + Field(LoadResourceString(IDS_COL_PROGID)) + "," +
+                   Field(LoadResourceString(IDS_REPORT_PROBLEM)) + "\r\n";
+        else
+            out += Pair(IDS_REPORT_PROBLEMS, problems.empty() ? LoadResourceString(IDS_REPORT_NONE)
+                                                              : Number(static_cast<long>(problems.size())));
+        for (const ReportProblem& problem : problems) {
+            if (m_bCsv)
+                out += Field(problem.strFileName) + "," + Field(problem.strProgID) + "," + Field(problem.strVerdict) + "\r\n";
+            else
+                out += problem.strFileName + (problem.strProgID.IsEmpty() ? CString() : " (" + problem.strProgID + ")") +
+                       ": " + problem.strVerdict + "\r\n";
+        }
+        return out;
+    }
+
+    CString Project(const ReportProject& project) const
+    {
+        CString out = Pair(IDS_REPORT_PROJECT, project.strPath) + Pair(IDS_REPORT_CAPTION, project.strCaption) +
+                      Pair(IDS_REPORT_FEATURES, Number(project.nFeatures)) +
+                      Pair(IDS_REPORT_ERRORS, Number(static_cast<long>(project.errors.size())));
+        for (const CString& line : project.errors) out += Field(line) + "\r\n";
+        return out;
+    }
+
+private:
+    bool m_bCsv;
+};
+
 CString FormatPlain(const ReportContent& content, bool bCsv)
 {
-    const auto field = [bCsv](const CString& s) { return bCsv ? CsvField(s) : s; };
-    const auto pair = [&](const CString& label, const CString& value) {
-        return field(label) + (bCsv ? "," : ": ") + field(value) + "\r\n";
-    };
+    const CPlainWriter writer(bCsv);
     CString out = content.strSummary;
-    for (const auto& [label, value] : EnvironmentPairs(content.environment)) out += pair(label, value);
-
-    out += "\r\n";
-    if (bCsv) {
-        const CString headings[6] = {LoadResourceString(s_columnHeadings[0]), LoadResourceString(s_columnHeadings[1]),
-                                     LoadResourceString(s_columnHeadings[2]), LoadResourceString(s_columnHeadings[3]),
-                                     LoadResourceString(s_columnHeadings[4]), LoadResourceString(s_columnHeadings[5])};
-        out += FormatResultsLine(headings);
-    } else {
-        out += LoadResourceString(IDS_REPORT_COMPONENTS) + ":\r\n";
-    }
-    out += RowsText(content);
-
-    out += "\r\n";
-    if (bCsv) {
-        out += field(LoadResourceString(IDS_COL_FILE_NAME)) + "," + field(LoadResourceString(IDS_COL_PROGID)) + "," +
-               field(LoadResourceString(IDS_REPORT_PROBLEM)) + "\r\n";
-    } else {
-        out += pair(LoadResourceString(IDS_REPORT_PROBLEMS), content.problems.empty()
-                                                               ? LoadResourceString(IDS_REPORT_NONE)
-                                                               : Number(static_cast<long>(content.problems.size())));
-    }
-    for (const ReportProblem& problem : content.problems) {
-        if (bCsv) out += field(problem.strFileName) + "," + field(problem.strProgID) + "," + field(problem.strVerdict) + "\r\n";
-        else out += problem.strFileName + (problem.strProgID.IsEmpty() ? CString() : " (" + problem.strProgID + ")") +
-                    ": " + problem.strVerdict + "\r\n";
-    }
-
-    if (content.project) {
-        const ReportProject& project = *content.project;
-        out += "\r\n";
-        out += pair(LoadResourceString(IDS_REPORT_PROJECT), project.strPath);
-        out += pair(LoadResourceString(IDS_REPORT_CAPTION), project.strCaption);
-        out += pair(LoadResourceString(IDS_REPORT_FEATURES), Number(project.nFeatures));
-        out += pair(LoadResourceString(IDS_REPORT_ERRORS), Number(static_cast<long>(project.errors.size())));
-        for (const CString& line : project.errors) out += field(line) + "\r\n";
-    }
+    for (const auto& [label, value] : EnvironmentPairs(content.environment)) out += writer.Pair(label, value);
+    out += "\r\n" + writer.Rows(content);
+    out += "\r\n" + writer.Problems(content.problems);
+    if (content.project) out += "\r\n" + writer.Project(*content.project);
     return out;
 }
 
@@ -133,13 +154,9 @@ std::string JsonString(const CString& strAnsi)
 
 std::string JsonBool(bool b) { return b ? "true" : "false"; }
 
-std::string FormatJson(const ReportContent& content)
+std::string JsonEnvironment(const ReportEnvironment& env)
 {
-    const ReportEnvironment& env = content.environment;
-    std::string out = "{\n  \"schema\": " + std::to_string(JSON_SCHEMA) + ",\n";
-    out += "  \"exitCode\": " + std::to_string(content.ExitCode()) + ",\n";
-    out += "  \"summary\": " + JsonString(content.strSummary) + ",\n";
-    out += "  \"environment\": {\n";
+    std::string out = "  \"environment\": {\n";
     out += "    \"utilityVersion\": " + JsonString(env.strUtilityVersion) + ",\n";
     out += "    \"utilityBits\": " + std::to_string(env.nUtilityBits) + ",\n";
     out += "    \"osBits\": " + std::to_string(env.nOSBits) + ",\n";
@@ -149,37 +166,53 @@ std::string FormatJson(const ReportContent& content)
     out += "    \"systemFolder\": " + JsonString(env.strSystemFolder) + ",\n";
     out += "    \"commonFilesFolder\": " + JsonString(env.strCommonFilesFolder) + ",\n";
     out += "    \"localTime\": " + JsonString(env.strLocalTime) + "\n  },\n";
+    return out;
+}
 
-    static const char* const s_rowKeys[6] = {"fileName", "progId", "registered", "onSystem", "version", "location"};
-    out += "  \"components\": [";
-    for (size_t i = 0; i < content.rows.size(); ++i) {
-        out += i ? ",\n    {" : "\n    {";
-        for (size_t c = 0; c < 6; ++c)
-            out += std::string(c ? ", " : "") + "\"" + s_rowKeys[c] + "\": " + JsonString(content.rows[i][c]);
-        out += "}";
-    }
-    out += content.rows.empty() ? "],\n" : "\n  ],\n";
+// An array of one-line objects, one per element.
+template <class T, class Describe>
+std::string JsonArray(const char* pszName, const std::vector<T>& elements, Describe describe)
+{
+    std::string out = std::string("  \"") + pszName + "\": [";
+    for (size_t i = 0; i < elements.size(); ++i) out += (i ? ",\n    {" : "\n    {") + describe(elements[i]) + "}";
+    return out + (elements.empty() ? "],\n" : "\n  ],\n");
+}
 
-    out += "  \"problems\": [";
-    for (size_t i = 0; i < content.problems.size(); ++i) {
-        const ReportProblem& problem = content.problems[i];
-        out += i ? ",\n    {" : "\n    {";
-        out += "\"fileName\": " + JsonString(problem.strFileName) + ", \"progId\": " + JsonString(problem.strProgID);
-        out += ", \"present\": " + JsonBool(problem.bPresent);
-        out += ", \"registered\": " + (problem.strProgID.IsEmpty() ? std::string("null") : JsonBool(problem.bRegistered));
-        out += ", \"verdict\": " + JsonString(problem.strVerdict) + "}";
-    }
-    out += content.problems.empty() ? "],\n" : "\n  ],\n";
+std::string JsonRow(const std::array<CString, 6>& row)
+{
+    static const char* const s_keys[6] = {"fileName", "progId", "registered", "onSystem", "version", "location"};
+    std::string out;
+    for (size_t c = 0; c < 6; ++c) out += std::string(c ? ", " : "") + "\"" + s_keys[c] + "\": " + JsonString(row[c]);
+    return out;
+}
 
-    if (content.project) {
-        const ReportProject& project = *content.project;
-        out += "  \"project\": {\"path\": " + JsonString(project.strPath) + ", \"caption\": " +
-               JsonString(project.strCaption) + ", \"features\": " + std::to_string(project.nFeatures) + ", \"errors\": [";
-        for (size_t i = 0; i < project.errors.size(); ++i) out += (i ? ", " : "") + JsonString(project.errors[i]);
-        out += "]}\n";
-    } else {
-        out += "  \"project\": null\n";
-    }
+std::string JsonProblem(const ReportProblem& problem)
+{
+    return "\"fileName\": " + JsonString(problem.strFileName) + ", \"progId\": " + JsonString(problem.strProgID) +
+           ", \"present\": " + JsonBool(problem.bPresent) + ", \"registered\": " +
+           (problem.strProgID.IsEmpty() ? std::string("null") : JsonBool(problem.bRegistered)) +
+           ", \"verdict\": " + JsonString(problem.strVerdict);
+}
+
+std::string JsonProject(const std::optional<ReportProject>& project)
+{
+    if (!project) return "  \"project\": null\n";
+    std::string out = "  \"project\": {\"path\": " + JsonString(project->strPath) + ", \"caption\": " +
+                      JsonString(project->strCaption) + ", \"features\": " + std::to_string(project->nFeatures) +
+                      ", \"errors\": [";
+    for (size_t i = 0; i < project->errors.size(); ++i) out += (i ? ", " : "") + JsonString(project->errors[i]);
+    return out + "]}\n";
+}
+
+std::string FormatJson(const ReportContent& content)
+{
+    std::string out = "{\n  \"schema\": " + std::to_string(JSON_SCHEMA) + ",\n";
+    out += "  \"exitCode\": " + std::to_string(content.ExitCode()) + ",\n";
+    out += "  \"summary\": " + JsonString(content.strSummary) + ",\n";
+    out += JsonEnvironment(content.environment);
+    out += JsonArray("components", content.rows, JsonRow);
+    out += JsonArray("problems", content.problems, JsonProblem);
+    out += JsonProject(content.project);
     return out + "}\n";
 }
 }
