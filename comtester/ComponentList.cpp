@@ -3,7 +3,6 @@
 #include "comtester/ComTester.h"
 #include "comtester/ResultsText.h"
 #include "comtester/Verification.h"
-#include "app/SystemServices.h"
 #include "framework/CWaitCursor.h"
 #include "res/resource.h"
 #include <mbstring.h>
