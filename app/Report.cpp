@@ -1,5 +1,6 @@
 #include "app/Report.h"
 #include "app/ReportVerdict.h"
+#include "comtester/ImportResolver.h"
 #include "app/SystemServices.h"
 #include "comtester/ComponentList.h"
 #include "comtester/Verification.h"
@@ -102,6 +103,7 @@ ReportContent GatherReport(const CString& strSystemFolder, const std::optional<C
     content.strSummary = GetSystemSummary();
     content.environment = GatherEnvironment(strSystemFolder, site.GetCommonFilesFolder());
     const CString strYes = LoadResourceString(IDS_YES);
+    const CImportResolver resolver;
     for (const ComponentItem* pItem : order) {
         CString cells[6];
         GetRecordCells(*pItem, cells);
@@ -113,7 +115,7 @@ ReportContent GatherReport(const CString& strSystemFolder, const std::optional<C
         problem.bRegistered = pItem->strRegistered == strYes;
         // A row without a ProgID has nothing to register: its presence alone counts.
         if (problem.bPresent && (problem.bRegistered || problem.strProgID.IsEmpty())) continue;
-        problem.strVerdict = RowVerdict(*pItem);
+        problem.strVerdict = RowVerdict(*pItem, resolver);
         content.problems.push_back(problem);
     }
     if (project) content.project = TestProject(*project);

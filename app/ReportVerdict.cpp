@@ -1,14 +1,9 @@
 #include "app/ReportVerdict.h"
+#include "comtester/Diagnosis.h"
 #include "comtester/Verification.h"
-#include "res/resource.h"
 
-CString RowVerdict(const ComponentItem& item)
+CString RowVerdict(const ComponentItem& item, const CImportResolver& resolver)
 {
-    CString strVerdict;
-    if (!IsPresent(item)) strVerdict = LoadResourceString(IDS_REPORT_NOT_PRESENT);
-    if (!item.strProgID.IsEmpty() && item.strRegistered != LoadResourceString(IDS_YES)) {
-        if (!strVerdict.IsEmpty()) strVerdict += ", ";
-        strVerdict += LoadResourceString(IDS_REPORT_NOT_REGISTERED);
-    }
-    return strVerdict;
+    const CString strPath = IsPresent(item) ? item.strLocation : CString();
+    return ComponentVerdict(DiagnoseComponent(item.strFileName, item.strProgID, strPath, item.lastAction, resolver));
 }

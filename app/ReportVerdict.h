@@ -1,7 +1,9 @@
 #pragma once
 #include "comtester/ComponentItem.h"
 
+class CImportResolver;
+
 // The one-line verdict the report's problems section gives a verified row
-// that is not present or whose ProgID is not registered. For now the plain
-// reason: "not present", "not registered", or both.
-CString RowVerdict(const ComponentItem& item);
+// that is not present or whose ProgID is not registered: the verdict of the
+// row's diagnosis, as the COM tester's details show it.
+CString RowVerdict(const ComponentItem& item, const CImportResolver& resolver);

@@ -147,8 +147,6 @@
 #define IDS_REPORT_CAPTION              315
 #define IDS_REPORT_FEATURES             316
 #define IDS_REPORT_ERRORS               317
-#define IDS_REPORT_NOT_PRESENT          318
-#define IDS_REPORT_NOT_REGISTERED       319
 #define IDS_REPORT_ENUMERATION_FAILED   320
 #define IDS_REPORT_BAD_SWITCH           321
 #define IDS_REPORT_CANNOT_WRITE         322

@@ -2,7 +2,9 @@
 // switches, against the demo installation and scratch folders, its exit code,
 // its file and its standard output and error read back.
 #include "DemoFixture.h"
+#include "app/SystemServices.h"
 #include "comtester/Catalogue.h"
+#include "comtester/Diagnosis.h"
 #include "res/resource.h"
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -110,8 +112,13 @@ TEST_F(ReportTest, TextAndCsvCarryTheClipboardsSummaryAndRowsAndNameEveryFaultyR
         const bool bUnregistered = !progID.empty() && !row.bRegistered;
         if (row.bOnSystem && !bUnregistered) continue;
         ++nFaulty;
-        const std::string verdict = !row.bOnSystem ? (bUnregistered ? "not present, not registered" : "not present")
-                                                   : "not registered";
+        // The verdict the row's details give.
+        const CString strVerdict = CatalogueRowVerdict(row.strFileName.c_str(), progID.c_str(),
+                                                       FindCatalogueEntry(row.strFileName.c_str())->nKind,
+                                                       m_demo.SystemFolder().c_str(),
+                                                       ReadRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir"));
+        const std::string verdict = strVerdict.GetString();
+        EXPECT_FALSE(verdict.empty()) << row.strFileName;
         const std::string label = row.strFileName + (progID.empty() ? "" : " (" + progID + ")");
         EXPECT_NE(std::string::npos, textBody.find("\r\n" + label + ": " + verdict + "\r\n")) << label;
         EXPECT_NE(std::string::npos, csvBody.find("\r\n" + row.strFileName + "," + progID + "," +
