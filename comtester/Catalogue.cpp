@@ -106,10 +106,25 @@ const CatalogueEntry g_catalogue[] = {
 
 const int g_nCatalogueEntries = static_cast<int>(sizeof g_catalogue / sizeof g_catalogue[0]);
 
+namespace {
+// The catalogue's names are ASCII, so a name matches when it is the same
+// ASCII text in any letter case; lstrcmpiA would compare linguistically, in
+// the locale's code page rather than the active one.
+bool SameAsciiNameNoCase(const char* pszA, const char* pszB)
+{
+    for (;; ++pszA, ++pszB) {
+        const auto a = static_cast<unsigned char>(*pszA), b = static_cast<unsigned char>(*pszB);
+        if (a >= 0x80 || b >= 0x80) return false;
+        if ((a >= 'A' && a <= 'Z' ? a | 0x20 : a) != (b >= 'A' && b <= 'Z' ? b | 0x20 : b)) return false;
+        if (a == 0) return true;
+    }
+}
+}
+
 const CatalogueEntry* FindCatalogueEntry(const char* pszFileName)
 {
     if (!pszFileName) return nullptr;
     for (const CatalogueEntry& entry : g_catalogue)
-        if (lstrcmpiA(entry.pszFileName, pszFileName) == 0) return &entry;
+        if (SameAsciiNameNoCase(entry.pszFileName, pszFileName)) return &entry;
     return nullptr;
 }

@@ -23,8 +23,7 @@ const int COL_LOCATION = 5;
 
 int CompareText(const CString& a, const CString& b)
 {
-    return _mbsicmp(reinterpret_cast<const unsigned char*>(a.GetString()),
-                    reinterpret_cast<const unsigned char*>(b.GetString()));
+    return a.CompareNoCase(b);
 }
 
 int CompareVersion(const ComponentItem& a, const ComponentItem& b)

@@ -9,14 +9,13 @@ CString SearchBase(const CString& strFolder)
     return strBase;
 }
 
-// Lists the folder whose path with separator is strBase. The ANSI find
-// functions take at most MAX_PATH characters; a longer pattern lists nothing
-// rather than being cut to some other folder's name.
+// Lists the folder whose path with separator is strBase. A pattern of
+// MAX_PATH characters or more lists nothing (CFileFind refuses it) rather
+// than being cut to some other folder's name; characters, not bytes, since
+// one character of a UTF-8 path may take up to four bytes.
 bool StartListing(CFileFind& find, const CString& strBase)
 {
-    const CString strPattern = strBase + "*.*";
-    if (strPattern.GetLength() >= MAX_PATH) return false;
-    return find.FindFile(strPattern);
+    return find.FindFile(strBase + "*.*");
 }
 
 // A link to a folder may lead back up the tree: it is not entered.

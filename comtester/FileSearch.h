@@ -17,10 +17,10 @@ CString MakeFilePath(const CString& strFolder, const CString& strFileName);
 // ends that folder's scan; a match found in a subfolder does not, and a later
 // match replaces it. The result is the last match met, or empty. Folder links
 // (reparse points) are not entered, and a folder whose search pattern would
-// pass MAX_PATH yields nothing, so the search always ends.
+// reach MAX_PATH characters yields nothing, so the search always ends.
 CString FindFileInTree(const CString& strFolder, const CString& strFileName);
 
-// Orders names the way the search compares them (_mbsicmp).
+// Orders names the way the search compares them, ignoring case.
 struct NoCaseLess {
     bool operator()(const CString& a, const CString& b) const { return a.CompareNoCase(b) < 0; }
 };

@@ -2,11 +2,11 @@
 #include <shlobj.h>
 
 namespace {
-// The picker's callback data is the folder to preselect; BFFM_SETSELECTIONA
+// The picker's callback data is the folder to preselect; BFFM_SETSELECTIONW
 // with wParam TRUE takes it as a path.
 int CALLBACK PreselectFolder(HWND hDialog, UINT uMsg, LPARAM, LPARAM lpData)
 {
-    if (uMsg == BFFM_INITIALIZED) SendMessageA(hDialog, BFFM_SETSELECTIONA, TRUE, lpData);
+    if (uMsg == BFFM_INITIALIZED) SendMessageW(hDialog, BFFM_SETSELECTIONW, TRUE, lpData);
     return 0;
 }
 
@@ -23,18 +23,23 @@ void FreeIdList(LPITEMIDLIST pidl)
 
 CString BrowseForFolder(HWND hOwner, const CString& strFolder, const CString& strTitle)
 {
-    char szDisplayName[MAX_PATH] = "";
-    BROWSEINFOA info = {};
+    // The wide picker: SHGetPathFromIDListA converts into MAX_PATH bytes,
+    // which a path in UTF-8 outgrows long before it reaches MAX_PATH
+    // characters, and then hands back a cut path or none.
+    const std::wstring folder = strFolder.ToWide();
+    const std::wstring title = strTitle.ToWide();
+    wchar_t szDisplayName[MAX_PATH] = L"";
+    BROWSEINFOW info = {};
     info.hwndOwner = hOwner;
     info.pszDisplayName = szDisplayName;
-    info.lpszTitle = strTitle;
+    info.lpszTitle = title.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     info.lpfn = &PreselectFolder;
-    info.lParam = reinterpret_cast<LPARAM>(strFolder.GetString());
-    LPITEMIDLIST pidl = SHBrowseForFolderA(&info);
+    info.lParam = reinterpret_cast<LPARAM>(folder.c_str());
+    LPITEMIDLIST pidl = SHBrowseForFolderW(&info);
     if (!pidl) return CString();
-    char szPath[MAX_PATH] = "";
-    const BOOL bPath = SHGetPathFromIDListA(pidl, szPath);
+    wchar_t szPath[MAX_PATH] = L"";
+    const BOOL bPath = SHGetPathFromIDListW(pidl, szPath);
     FreeIdList(pidl);
-    return bPath ? CString(szPath) : CString();
+    return bPath ? CString::FromWide(szPath) : CString();
 }

@@ -183,8 +183,9 @@ bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResu
     QueryPerformanceCounter(&start);
 
     // Nothing is loaded, started or changed for a path that is empty or would
-    // not fit the system's path buffers.
-    if (strPath.IsEmpty() || strPath.GetLength() >= MAX_PATH) {
+    // not fit the system's path buffers, which count characters: in UTF-8 a
+    // path may pass MAX_PATH bytes and still fit.
+    if (strPath.IsEmpty() || strPath.ToWide().size() >= MAX_PATH) {
         result.hr = HRESULT_FROM_WIN32(strPath.IsEmpty() ? ERROR_FILE_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE);
         return false;
     }

@@ -20,9 +20,9 @@ public:
     BSTR* operator&() { Free(); return &m_bstr; }
     void Free() { if (m_bstr) SysFreeString(std::exchange(m_bstr, nullptr)); }
 
-    // The text in the active ANSI code page; a null BSTR gives "".
-    static CString ToAnsi(const wchar_t* pwsz, UINT nLength);
-    CString ToAnsi() const { return ToAnsi(m_bstr, m_bstr ? SysStringLen(m_bstr) : 0); }
+    // The text in the active ANSI code page, however many bytes that takes;
+    // a null BSTR gives "".
+    CString ToAnsi() const;
 
 private:
     BSTR m_bstr = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 #include "framework/CString.h"
 #include <commdlg.h>
+#include <vector>
 
 // The system's file-open dialog. The filter is given as "Name|pattern||",
 // the way the application's texts write it.
@@ -14,7 +15,7 @@ public:
     void SetInitialDir(const CString& strFolder) { m_strInitialDir = strFolder; }
     // IDOK when the user chose a file, IDCANCEL otherwise (also on failure).
     INT_PTR DoModal();
-    CString GetPathName() const { return CString(m_szFile); }
+    CString GetPathName() const { return CString(m_file.data()); }
 
 private:
     CString m_strDefExt;
@@ -22,5 +23,5 @@ private:
     CString m_strInitialDir;
     DWORD m_dwFlags;
     HWND m_hParent;
-    char m_szFile[MAX_PATH] = "";
+    std::vector<char> m_file;   // MAX_PATH characters of the active code page
 };

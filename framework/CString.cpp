@@ -1,9 +1,35 @@
 #include "framework/CString.h"
 #include "framework/Resources.h"
-#include <mbstring.h>
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
+
+namespace {
+// Invariant lower case, one UTF-16 unit for one, so no length changes;
+// LCMapStringW may work in place for a case mapping.
+void LowerWide(std::wstring& text)
+{
+    if (!text.empty())
+        LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, &text[0], static_cast<int>(text.size()), &text[0],
+                     static_cast<int>(text.size()));
+}
+
+// UTF-16 units ranked in code-point order: a surrogate stands for a
+// character above U+FFFF, so it ranks above every other unit.
+unsigned CodePointRank(wchar_t ch)
+{
+    const unsigned u = ch;
+    if (u >= 0xE000) return u - 0x800;
+    if (u >= 0xD800) return u + 0x2000;
+    return u;
+}
+
+int AsciiLower(unsigned char ch)
+{
+    return ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch;
+}
+}
 
 CString CString::Left(int nCount) const
 {
@@ -33,16 +59,34 @@ int CString::ReverseFind(char ch) const
 
 void CString::MakeLower()
 {
-    // CharLowerBuffA lower-cases by the active code page, leaving lead and
-    // trail bytes of double-byte characters alone.
-    if (!m_str.empty())
-        CharLowerBuffA(&m_str[0], static_cast<DWORD>(m_str.size()));
+    // Through UTF-16: in UTF-8 a lower-case letter may take more or fewer
+    // bytes than its capital, so the bytes cannot be changed in place.
+    std::wstring wide = ToWide();
+    LowerWide(wide);
+    *this = FromWide(wide.data(), static_cast<int>(wide.size()));
 }
 
 int CString::CompareNoCase(const char* psz) const
 {
-    return _mbsicmp(reinterpret_cast<const unsigned char*>(m_str.c_str()),
-                    reinterpret_cast<const unsigned char*>(psz ? psz : ""));
+    // Bytes below 0x80 before any other byte are whole ASCII characters in
+    // every ANSI code page (lead bytes are above), so the common all-ASCII
+    // names are compared here without converting.
+    const char* pA = m_str.c_str();
+    const char* pB = psz ? psz : "";
+    for (;; ++pA, ++pB) {
+        const auto a = static_cast<unsigned char>(*pA), b = static_cast<unsigned char>(*pB);
+        if (a >= 0x80 || b >= 0x80) break;
+        const int nLowerA = AsciiLower(a), nLowerB = AsciiLower(b);
+        if (nLowerA != nLowerB) return nLowerA < nLowerB ? -1 : 1;
+        if (a == 0) return 0;
+    }
+    std::wstring wideA = CString(pA).ToWide(), wideB = CString(pB).ToWide();
+    LowerWide(wideA);
+    LowerWide(wideB);
+    const auto less = [](wchar_t x, wchar_t y) { return CodePointRank(x) < CodePointRank(y); };
+    if (std::lexicographical_compare(wideA.begin(), wideA.end(), wideB.begin(), wideB.end(), less)) return -1;
+    if (std::lexicographical_compare(wideB.begin(), wideB.end(), wideA.begin(), wideA.end(), less)) return 1;
+    return 0;
 }
 
 void CString::Format(const char* pszFormat, ...)
@@ -71,11 +115,33 @@ bool CString::LoadString(UINT nID)
     const int nChars = LoadStringW(ResourceInstance(), nID, reinterpret_cast<LPWSTR>(&pText), 0);
     m_str.clear();
     if (nChars <= 0 || !pText) return false;
-    const int nBytes = WideCharToMultiByte(CP_ACP, 0, pText, nChars, nullptr, 0, nullptr, nullptr);
-    if (nBytes <= 0) return false;
-    m_str.resize(static_cast<size_t>(nBytes));
-    WideCharToMultiByte(CP_ACP, 0, pText, nChars, &m_str[0], nBytes, nullptr, nullptr);
-    return true;
+    *this = FromWide(pText, nChars);
+    return !IsEmpty();
+}
+
+CString CString::FromWide(const wchar_t* pwsz, int nLength)
+{
+    if (!pwsz || nLength == 0) return CString();
+    const int nBytes = WideCharToMultiByte(CP_ACP, 0, pwsz, nLength, nullptr, 0, nullptr, nullptr);
+    if (nBytes <= 0) return CString();
+    std::string text(static_cast<size_t>(nBytes), '\0');
+    const int nWritten = WideCharToMultiByte(CP_ACP, 0, pwsz, nLength, &text[0], nBytes, nullptr, nullptr);
+    text.resize(nWritten > 0 ? static_cast<size_t>(nWritten) : 0);
+    // A length of -1 counts the terminating NUL too.
+    if (nLength < 0 && !text.empty() && text.back() == '\0') text.pop_back();
+    return CString(std::move(text));
+}
+
+std::wstring CString::ToWide() const
+{
+    if (m_str.empty()) return std::wstring();
+    const int nBytes = static_cast<int>(m_str.size());
+    const int nChars = MultiByteToWideChar(CP_ACP, 0, m_str.data(), nBytes, nullptr, 0);
+    if (nChars <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(nChars), L'\0');
+    const int nWritten = MultiByteToWideChar(CP_ACP, 0, m_str.data(), nBytes, &wide[0], nChars);
+    wide.resize(nWritten > 0 ? static_cast<size_t>(nWritten) : 0);
+    return wide;
 }
 
 CString LoadResourceString(UINT nID)

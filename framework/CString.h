@@ -4,6 +4,8 @@
 
 // An ANSI string with the few operations the application uses. Converts to
 // LPCSTR so it can be handed to the A functions of the platform directly.
+// Its bytes are in the active code page, which the manifest makes UTF-8
+// where the system honours it: one character may take one to four bytes.
 class CString {
 public:
     CString() = default;
@@ -35,13 +37,19 @@ public:
     CString Mid(int nFirst) const;
     int ReverseFind(char ch) const;
     void MakeLower();
-    // Case-insensitive comparison as multibyte text, as _mbsicmp does it.
+    // Case-insensitive comparison of the texts, character by character in
+    // code-point order; for ASCII the order of _stricmp.
     int CompareNoCase(const char* psz) const;
     bool EndsWith(char ch) const { return !m_str.empty() && m_str.back() == ch; }
 
     void Format(const char* pszFormat, ...) __attribute__((format(gnu_printf, 2, 3)));
     // Loads a string-table entry of the program; false (and empty) when absent.
     bool LoadString(UINT nID);
+
+    // Conversions with the active code page, sized by asking the converter.
+    // nLength -1: up to the terminating NUL.
+    static CString FromWide(const wchar_t* pwsz, int nLength = -1);
+    std::wstring ToWide() const;
 
 private:
     std::string m_str;

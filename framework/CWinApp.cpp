@@ -22,9 +22,11 @@ CString CWinApp::GetAppName() const
 
 CString CWinApp::ExecutableBaseName()
 {
-    char szPath[MAX_PATH] = "";
-    const DWORD n = GetModuleFileNameA(nullptr, szPath, MAX_PATH);
-    CString name(szPath, n < MAX_PATH ? static_cast<int>(n) : MAX_PATH - 1);
+    // Wide: a path of fewer than MAX_PATH characters may pass MAX_PATH bytes
+    // in UTF-8, and the A function would cut it.
+    wchar_t szPath[MAX_PATH] = L"";
+    const DWORD n = GetModuleFileNameW(nullptr, szPath, MAX_PATH);
+    CString name = CString::FromWide(szPath, n < MAX_PATH ? static_cast<int>(n) : MAX_PATH - 1);
     const int slash = name.ReverseFind('\\');
     if (slash >= 0) name = name.Mid(slash + 1);
     const int dot = name.ReverseFind('.');

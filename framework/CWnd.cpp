@@ -4,11 +4,14 @@
 CString CWnd::GetText(HWND hWnd)
 {
     if (!hWnd) return CString();
-    const int nLength = ::GetWindowTextLengthA(hWnd);
+    // Read as UTF-16 and converted here: the A length of a text is only an
+    // estimate when a character takes several bytes, and a copy into a
+    // buffer that is too short would cut a character in half.
+    const int nLength = ::GetWindowTextLengthW(hWnd);
     if (nLength <= 0) return CString();
-    std::vector<char> buffer(static_cast<size_t>(nLength) + 1);
-    const int nCopied = ::GetWindowTextA(hWnd, buffer.data(), nLength + 1);
-    return CString(buffer.data(), nCopied > 0 ? nCopied : 0);
+    std::vector<wchar_t> buffer(static_cast<size_t>(nLength) + 1);
+    const int nCopied = ::GetWindowTextW(hWnd, buffer.data(), nLength + 1);
+    return CString::FromWide(buffer.data(), nCopied > 0 ? nCopied : 0);
 }
 
 UINT CWnd::GetDpi() const
