@@ -32,6 +32,7 @@ CString FormatSystemSummary(const CString& strName, const CString& strVersion,
                             const CString& strServicePack, const CString& strIEVersion);
 CString GetSystemSummary();
 
-// Puts the text on the clipboard as CF_TEXT, replacing what was there. The
-// clipboard keeps its old content when this fails.
+// Puts the text on the clipboard, replacing what was there: exactly, as
+// CF_UNICODETEXT, and as CF_TEXT in the user's ANSI code page ("?" for what
+// that code page lacks). The clipboard keeps its old content when this fails.
 bool PlaceTextOnClipboard(HWND hOwner, const CString& strText);
