@@ -53,10 +53,12 @@ struct TreeBuilder {
     bool Add(size_t nIndent, const std::string& strName, std::string& strError)
     {
         if (project.nodes.size() >= MAX_FEATURES) { strError = "too many features"; return false; }
-        if (strName.size() > MAX_NAME_CHARS) { strError = "feature name too long"; return false; }
+        // The limit counts characters: in UTF-8 one may take up to four bytes.
+        std::wstring name = Widen(strName);
+        if (name.size() > MAX_NAME_CHARS) { strError = "feature name too long"; return false; }
         while (!open.empty() && open.back().first >= nIndent) open.pop_back();
         const int index = static_cast<int>(project.nodes.size());
-        project.nodes.push_back(FeatureNode{Widen(strName), {}, false, ElementKind::Object});
+        project.nodes.push_back(FeatureNode{std::move(name), {}, false, ElementKind::Object});
         if (open.empty()) project.roots.push_back(index);
         else project.nodes[static_cast<size_t>(open.back().second)].children.push_back(index);
         open.emplace_back(nIndent, index);
@@ -170,7 +172,9 @@ bool ParseProject(const std::string& text, ProjectData& project, std::string& st
 {
     project = ProjectData();
     TreeBuilder tree{project, {}};
-    std::istringstream lines(text);
+    // Editors that save UTF-8 often start the file with a byte-order mark.
+    const char BOM[] = "\xEF\xBB\xBF";
+    std::istringstream lines(text.compare(0, 3, BOM) == 0 ? text.substr(3) : text);
     std::string line;
     int nLine = 0;
     while (std::getline(lines, line)) {

@@ -4,6 +4,24 @@
 
 namespace {
 
+// Paths are kept in UTF-8 and reach the system through the W functions, so a
+// server registers its real path whatever code page its process runs with.
+std::wstring Widen(const std::string& text)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    return wide;
+}
+
+std::string Narrow(const wchar_t* pText, int nLength)
+{
+    const int n = WideCharToMultiByte(CP_UTF8, 0, pText, nLength, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, pText, nLength, &text[0], n, nullptr, nullptr);
+    return text;
+}
+
 // FNV-1a over the lower-cased name: the same name always gives the same CLSID.
 uint64_t HashName(const std::string& strName, uint64_t nSeed)
 {
@@ -22,8 +40,9 @@ LONG SetDefaultValue(const std::string& strKey, const std::string& strValue)
     LONG nError = RegCreateKeyExA(HKEY_CLASSES_ROOT, strKey.c_str(), 0, nullptr, 0,
                                   KEY_SET_VALUE, nullptr, &hKey, nullptr);
     if (nError != ERROR_SUCCESS) return nError;
-    nError = RegSetValueExA(hKey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(strValue.c_str()),
-                            static_cast<DWORD>(strValue.size() + 1));
+    const std::wstring value = Widen(strValue);
+    nError = RegSetValueExW(hKey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(hKey);
     return nError;
 }
@@ -35,14 +54,15 @@ bool GetDefaultValue(const std::string& strKey, std::string& strValue)
     HKEY hKey = nullptr;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, strKey.c_str(), 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
         return false;
-    char szValue[1024] = "";
-    DWORD nType = 0, nSize = sizeof szValue - 1;
-    const LONG nError = RegQueryValueExA(hKey, nullptr, nullptr, &nType,
+    wchar_t szValue[1024] = L"";
+    DWORD nType = 0, nSize = sizeof szValue - sizeof(wchar_t);
+    const LONG nError = RegQueryValueExW(hKey, nullptr, nullptr, &nType,
                                          reinterpret_cast<BYTE*>(szValue), &nSize);
     RegCloseKey(hKey);
     if (nError != ERROR_SUCCESS || nType != REG_SZ) return false;
-    szValue[nSize] = '\0';
-    strValue = szValue;
+    szValue[nSize / sizeof(wchar_t)] = L'\0';
+    strValue = Narrow(szValue, -1);
+    if (!strValue.empty() && strValue.back() == '\0') strValue.pop_back();
     return true;
 }
 
@@ -65,7 +85,9 @@ void DeleteIfEmpty(const std::string& strKey)
 void DeleteOwnKey(const std::string& strKey, const std::string& strExpected)
 {
     std::string strValue;
-    if (GetDefaultValue(strKey, strValue) && lstrcmpiA(strValue.c_str(), strExpected.c_str()) == 0) {
+    const std::wstring expected = Widen(strExpected);
+    if (GetDefaultValue(strKey, strValue) &&
+        CompareStringOrdinal(Widen(strValue).c_str(), -1, expected.c_str(), -1, TRUE) == CSTR_EQUAL) {
         HKEY hKey = nullptr;
         if (RegOpenKeyExA(HKEY_CLASSES_ROOT, strKey.c_str(), 0, KEY_SET_VALUE, &hKey) == ERROR_SUCCESS) {
             RegDeleteValueA(hKey, nullptr);
@@ -92,9 +114,9 @@ std::string DeriveClsid(const std::string& strName)
 
 std::string ModulePath(HMODULE hModule)
 {
-    char szPath[MAX_PATH + 1] = "";
-    const DWORD nLength = GetModuleFileNameA(hModule, szPath, MAX_PATH);
-    return std::string(szPath, nLength < MAX_PATH ? nLength : 0);
+    wchar_t szPath[MAX_PATH] = L"";
+    const DWORD nLength = GetModuleFileNameW(hModule, szPath, MAX_PATH);
+    return nLength > 0 && nLength < MAX_PATH ? Narrow(szPath, static_cast<int>(nLength)) : std::string();
 }
 
 ServerIdentity FixedIdentity(const std::string& strPath, const char* pszProgID, const char* pszServerKey)

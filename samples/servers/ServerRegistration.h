@@ -6,7 +6,7 @@
 #include <string>
 
 struct ServerIdentity {
-    std::string strPath;        // the server's own full path
+    std::string strPath;        // the server's own full path, in UTF-8
     std::string strProgID;      // empty: the server registers its CLSID only
     std::string strClsid;       // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
     const char* pszServerKey;   // "InprocServer32" or "LocalServer32"
@@ -16,7 +16,7 @@ struct ServerIdentity {
 // gives the same CLSID.
 std::string DeriveClsid(const std::string& strName);
 
-// The full path of a module (null: the running executable).
+// The full path of a module (null: the running executable), in UTF-8.
 std::string ModulePath(HMODULE hModule);
 
 // The identity of a server at strPath with a fixed ProgID.
