@@ -341,3 +341,42 @@ void WriteClipboardText(const std::string& text)
     SetClipboardData(CF_TEXT, hMem);
     CloseClipboard();
 }
+
+std::wstring ReadClipboardUnicode()
+{
+    std::wstring text;
+    if (!OpenClipboardPatiently()) return text;
+    if (HANDLE hData = GetClipboardData(CF_UNICODETEXT)) {
+        if (const wchar_t* p = static_cast<const wchar_t*>(GlobalLock(hData))) {
+            text.assign(p, wcsnlen(p, GlobalSize(hData) / sizeof(wchar_t)));
+            GlobalUnlock(hData);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+// ---- text outside the code page -------------------------------------------------------
+
+std::wstring FromUtf8(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                        &wide[0], static_cast<int>(wide.size()))));
+    return wide;
+}
+
+std::string Repeat(const std::string& text, int count)
+{
+    std::string out;
+    for (int i = 0; i < count; ++i) out += text;
+    return out;
+}
+
+UINT UserCodePage()
+{
+    DWORD cp = 0;
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                   reinterpret_cast<LPWSTR>(&cp), sizeof cp / sizeof(wchar_t));
+    return cp;
+}

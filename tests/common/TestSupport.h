@@ -83,3 +83,11 @@ std::vector<MessageBoxSeen> CloseMessageBoxesDuring(const std::function<void()>&
 std::optional<std::string> ReadClipboardText(std::vector<UINT>* formats = nullptr);
 // Puts a text on the clipboard, for tests that need a known old content.
 void WriteClipboardText(const std::string& text);
+// The CF_UNICODETEXT text on the clipboard; empty when it holds none.
+std::wstring ReadClipboardUnicode();
+
+// UTF-8 text as UTF-16, converted without the program's code page.
+std::wstring FromUtf8(const std::string& text);
+std::string Repeat(const std::string& text, int count);
+// The ANSI code page of the user's locale, in which CF_TEXT is expected.
+UINT UserCodePage();
