@@ -52,3 +52,15 @@ TEST(UnicodeProject, FeatureNamesOutsideTheCodePageAreShownWhole)
                   FromUtf8(cyrillic) + L"\n    " + FromUtf8(cjk) + L"\n",
               tree);
 }
+
+TEST(UnicodeProject, ServersErrorDescriptionIsReportedWhole)
+{
+    CInprocServerRegistration server;
+    ASSERT_TRUE(server.Registered());
+    // "Список заблокирован 锁定": the server's own description of a failed Next.
+    const std::string description = u8"\u0421\u043f\u0438\u0441\u043e\u043a \u0437\u0430\u0431\u043b\u043e\u043a\u0438\u0440\u043e\u0432\u0430\u043d \u9501\u5b9a";
+    const PageResult result =
+        TestProjectText("feature A\nfail Next 0x80040200\nerror Next Torvex.Features " + description + "\n");
+    ASSERT_EQ(1u, result.boxes.size());
+    EXPECT_EQ(description, result.boxes[0].text);
+}
