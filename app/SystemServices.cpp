@@ -15,8 +15,8 @@ UINT UserAnsiCodePage()
 {
     for (const LCID lcid : {LOCALE_USER_DEFAULT, LOCALE_SYSTEM_DEFAULT}) {
         DWORD dwCodePage = 0;
-        if (GetLocaleInfoW(lcid, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER, reinterpret_cast<LPWSTR>(&dwCodePage),
-                           sizeof dwCodePage / sizeof(wchar_t)) &&
+        if (GetLocaleInfoW(lcid, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                           reinterpret_cast<LPWSTR>(&dwCodePage), sizeof dwCodePage / sizeof(wchar_t)) &&
             dwCodePage != 0 && IsValidCodePage(dwCodePage))
             return dwCodePage;
     }
@@ -41,10 +41,12 @@ std::string ToLegacyText(const std::wstring& text, UINT nCodePage)
     }
     if (units.empty()) return std::string();
     const int nLength = static_cast<int>(units.size());
-    const int nBytes = WideCharToMultiByte(nCodePage, WC_NO_BEST_FIT_CHARS, units.data(), nLength, nullptr, 0, "?", nullptr);
+    const DWORD dwFlags = WC_NO_BEST_FIT_CHARS;
+    const int nBytes = WideCharToMultiByte(nCodePage, dwFlags, units.data(), nLength, nullptr, 0, "?", nullptr);
     if (nBytes <= 0) return std::string();
     std::string bytes(static_cast<size_t>(nBytes), '\0');
-    const int nWritten = WideCharToMultiByte(nCodePage, WC_NO_BEST_FIT_CHARS, units.data(), nLength, &bytes[0], nBytes, "?", nullptr);
+    const int nWritten =
+        WideCharToMultiByte(nCodePage, dwFlags, units.data(), nLength, &bytes[0], nBytes, "?", nullptr);
     bytes.resize(nWritten > 0 ? static_cast<size_t>(nWritten) : 0);
     return bytes;
 }

@@ -356,7 +356,7 @@ std::wstring ReadClipboardUnicode()
     return text;
 }
 
-// ---- text outside the code page -------------------------------------------------------
+// ---- text outside the code page ----------------------------------------------
 
 std::wstring FromUtf8(const std::string& text)
 {
