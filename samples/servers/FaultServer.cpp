@@ -9,7 +9,7 @@ namespace {
 
 // Through a volatile pointer, so that the compiler cannot see the null and
 // replace the write by a trap instruction: the fault is a real access violation.
-void WriteThroughNull()
+[[maybe_unused]] void WriteThroughNull()
 {
     volatile int* volatile pTarget = nullptr;
     *pTarget = 0x4B46;
@@ -19,7 +19,7 @@ void WriteThroughNull()
 volatile bool g_bStop = false;
 
 // Each level keeps a page of its own on the stack, until the stack runs out.
-int Recurse(int nDepth)
+[[maybe_unused]] int Recurse(int nDepth)
 {
     volatile char page[4096];
     page[0] = static_cast<char>(nDepth);
@@ -29,7 +29,7 @@ int Recurse(int nDepth)
 
 // An exception as a Visual C++ server's "throw" raises it: code 0xE06D7363
 // ("msc"), its three parameters pointing at the thrown object and its type.
-void ThrowLikeVisualCpp()
+[[maybe_unused]] void ThrowLikeVisualCpp()
 {
     static int s_nThrown = 0x4B46;
     const ULONG_PTR args[3] = {0x19930520, reinterpret_cast<ULONG_PTR>(&s_nThrown), 0};
