@@ -17,7 +17,7 @@ public:
     static bool WaitPainting(HANDLE hObject);
 
 private:
-    static constexpr int STEPS = 32;
+    static constexpr int STEPS = 128;
     static constexpr DWORD INTERVAL_MS = 100;
     int m_nSteps = 0;
     DWORD m_dwLast = GetTickCount();

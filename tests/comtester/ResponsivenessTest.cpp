@@ -74,7 +74,7 @@ TEST(Responsiveness, SheetPaintsDuringAWalkAndAClickMadeMeanwhileIsDropped)
 {
     CTempDir dir;
     const std::string system = dir.MakeDir("Tools\\System");
-    for (int i = 0; i < 30; ++i)
+    for (int i = 0; i < 40; ++i)
         for (int j = 0; j < 20; ++j) dir.MakeDir("Tools\\System\\F" + std::to_string(i) + "\\G" + std::to_string(j));
     CServerCopies servers(dir);
     servers.Add("ForgeSampleServer.dll", "Tools\\System\\F7\\KfBuild.dll");
