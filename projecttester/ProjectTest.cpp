@@ -1,5 +1,4 @@
 #include "projecttester/ProjectTest.h"
-#include "projecttester/ProjectWalk.h"
 #include "framework/CBstr.h"
 #include "framework/CComPtr.h"
 #include <Automation.h>
@@ -53,5 +52,5 @@ void RunProjectTest(CProjectTestSite& site, const CString& strPath)
     bstrPath.Free();
     site.ReportIfFailed(hr, "Failure at:CProjectTester::OnTestProject Function:spAppServices->ProjectOpen");
     // Also after a failure: the tree is emptied and shows whatever came back.
-    CProjectWalk(site).PopulateTree(spProject.Get());
+    site.PopulateTree(spProject.Get());
 }

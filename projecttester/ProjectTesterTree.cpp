@@ -1,6 +1,5 @@
 #include "projecttester/ProjectTesterTree.h"
 #include "projecttester/ProjectTester.h"
-#include "projecttester/ProjectWalk.h"
 #include "res/resource.h"
 
 namespace {
@@ -37,7 +36,7 @@ void CProjectTesterTree::InitTree(CProjectTester* pOwner)
 void CProjectTesterTree::PopulateTree(IUnknown* pProject)
 {
     const CRedrawOff redrawOff(*this);
-    CProjectWalk(*this).PopulateTree(pProject);
+    CProjectTestSite::PopulateTree(pProject);
 }
 
 void CProjectTesterTree::AddError(const CString& strText)

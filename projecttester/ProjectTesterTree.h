@@ -11,9 +11,8 @@ class CProjectTester;
 class CProjectTesterTree : public CTreeCtrl, public CProjectTestSite {
 public:
     void InitTree(CProjectTester* pOwner);
-    // Replaces the tree's content by the project's; a null project only
-    // empties it. A failed enumeration throws CComException.
-    void PopulateTree(IUnknown* pProject);
+    // The walk, with redraw off while the tree is emptied and filled.
+    void PopulateTree(IUnknown* pProject) override;
 
     // What a project test puts into the tree; failure lines go to the page.
     void AddError(const CString& strText) override;

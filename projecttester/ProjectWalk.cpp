@@ -57,6 +57,11 @@ UINT CaptionForType(long nType, IProjectInfo* pInfo, VARIANT_BOOL bScriptBased)
 }
 }
 
+void CProjectTestSite::PopulateTree(IUnknown* pProject)
+{
+    CProjectWalk(*this).PopulateTree(pProject);
+}
+
 bool CProjectTestSite::ReportIfFailed(HRESULT hr, const CString& strText)
 {
     if (hr >= 0) return false;
