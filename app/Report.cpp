@@ -1,8 +1,7 @@
 #include "app/Report.h"
-#include "app/ReportVerdict.h"
-#include "comtester/ImportResolver.h"
 #include "app/SystemServices.h"
 #include "comtester/ComponentList.h"
+#include "comtester/Diagnosis.h"
 #include "comtester/Verification.h"
 #include "projecttester/ProjectTest.h"
 #include "framework/CException.h"
@@ -115,7 +114,7 @@ ReportContent GatherReport(const CString& strSystemFolder, const std::optional<C
         problem.bRegistered = pItem->strRegistered == strYes;
         // A row without a ProgID has nothing to register: its presence alone counts.
         if (problem.bPresent && (problem.bRegistered || problem.strProgID.IsEmpty())) continue;
-        problem.strVerdict = RowVerdict(*pItem, resolver);
+        problem.strVerdict = RecordVerdict(*pItem, resolver);
         content.problems.push_back(problem);
     }
     if (project) content.project = TestProject(*project);

@@ -1,6 +1,7 @@
 // The report's environment block: what the utility is, and on what it ran.
 #include "app/Report.h"
 #include "app/SystemServices.h"
+#include "comtester/ClassRegistration.h"
 
 namespace {
 CString UtilityVersion()
@@ -12,32 +13,11 @@ CString UtilityVersion()
     return FormatFileVersion(dwVersionMS, dwVersionLS);
 }
 
-int OSBits()
-{
-    if (sizeof(void*) == 8) return 64;
-    BOOL bWow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &bWow64) && bWow64 ? 64 : 32;
-}
-
-bool IsElevated()
-{
-    HANDLE hToken = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken)) return false;
-    TOKEN_ELEVATION elevation = {};
-    DWORD cbReturned = 0;
-    const BOOL bOk = GetTokenInformation(hToken, TokenElevation, &elevation, sizeof elevation, &cbReturned);
-    CloseHandle(hToken);
-    return bOk && elevation.TokenIsElevated != 0;
-}
-
 CString UserLocale()
 {
     wchar_t szName[LOCALE_NAME_MAX_LENGTH] = L"";
     if (!GetUserDefaultLocaleName(szName, LOCALE_NAME_MAX_LENGTH)) return CString();
-    // Locale names are plain ASCII.
-    char szAnsi[LOCALE_NAME_MAX_LENGTH * 2] = "";
-    WideCharToMultiByte(CP_ACP, 0, szName, -1, szAnsi, sizeof szAnsi, nullptr, nullptr);
-    return szAnsi;
+    return CString::FromWide(szName);
 }
 
 CString LocalTimeIso8601()
@@ -65,8 +45,8 @@ ReportEnvironment GatherEnvironment(const CString& strSystemFolder, const CStrin
     ReportEnvironment env;
     env.strUtilityVersion = UtilityVersion();
     env.nUtilityBits = static_cast<int>(sizeof(void*) * 8);
-    env.nOSBits = OSBits();
-    env.bElevated = IsElevated();
+    env.nOSBits = IsSixtyFourBitSystem() ? 64 : 32;
+    env.bElevated = IsProcessElevated();
     env.strUserLocale = UserLocale();
     env.nAnsiCodePage = GetACP();
     env.strSystemFolder = strSystemFolder;

@@ -1,5 +1,6 @@
 #include "app/SystemServices.h"
 #include "framework/CClipboard.h"
+#include "framework/CHandle.h"
 #include "framework/CRegKey.h"
 #include "res/resource.h"
 #include <cstring>
@@ -167,12 +168,28 @@ void GetOSInfo(CString& strName, CString& strVersion, CString& strServicePack)
     strServicePack = info.szCSDVersion;
 }
 
-CString GetIEVersion()
+CString GetWindowsSystemFolder()
 {
     // Sized by asking first: in UTF-8 the folder may pass MAX_PATH bytes.
     std::vector<char> folder(GetSystemDirectoryA(nullptr, 0) + 1, '\0');
     const UINT nLength = GetSystemDirectoryA(folder.data(), static_cast<UINT>(folder.size()));
-    CString path(folder.data(), nLength < folder.size() ? static_cast<int>(nLength) : 0);
+    return CString(folder.data(), nLength < folder.size() ? static_cast<int>(nLength) : 0);
+}
+
+bool IsProcessElevated()
+{
+    HANDLE hToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken)) return false;
+    const CHandle token(hToken);
+    TOKEN_ELEVATION elevation = {};
+    DWORD nBytes = 0;
+    return GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &nBytes) &&
+           elevation.TokenIsElevated != 0;
+}
+
+CString GetIEVersion()
+{
+    CString path = GetWindowsSystemFolder();
     if (!path.EndsWith('\\')) path += '\\';
     path += "ShDocVW.dll";
     DWORD dwVersionMS = 0, dwVersionLS = 0;

@@ -26,6 +26,10 @@ CString FormatOSVersion(const OSVERSIONINFOA& info);
 void GetOSInfo(CString& strName, CString& strVersion, CString& strServicePack);
 // The file version of the system's ShDocVW.dll, "0.0.0.0" when it has none.
 CString GetIEVersion();
+// The system folder of this build's bitness, read whole; empty on failure.
+CString GetWindowsSystemFolder();
+// True when the process runs with an elevated (administrator) token.
+bool IsProcessElevated();
 
 // The six-line block that heads every export.
 CString FormatSystemSummary(const CString& strName, const CString& strVersion,

@@ -5,7 +5,6 @@
 #include "comtester/Verification.h"
 #include "framework/CWaitCursor.h"
 #include "res/resource.h"
-#include <mbstring.h>
 
 namespace {
 struct ColumnLayout {

@@ -1,26 +1,13 @@
 #include "comtester/Diagnosis.h"
 #include "comtester/DiagnosisText.h"
-#include "comtester/Catalogue.h"
-#include "comtester/FileSearch.h"
+#include "comtester/Verification.h"
 #include "app/SystemServices.h"
-#include "framework/CHandle.h"
 #include "res/resource.h"
 
 namespace {
 
 // TYPE_E_REGISTRYACCESS: a type library's registration could not write.
 constexpr HRESULT HR_REGISTRY_ACCESS = static_cast<HRESULT>(0x8002801C);
-
-bool IsElevated()
-{
-    HANDLE hToken = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken)) return false;
-    const CHandle token(hToken);
-    TOKEN_ELEVATION elevation = {};
-    DWORD nBytes = 0;
-    return GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &nBytes) &&
-           elevation.TokenIsElevated != 0;
-}
 
 bool IsExecutableName(const CString& strFileName)
 {
@@ -117,7 +104,7 @@ ComponentDiagnosis DiagnoseComponent(const CString& strFileName, const CString& 
     d.strPath = strPath;
     d.bExecutable = IsExecutableName(strFileName);
     d.lastAction = lastAction;
-    d.bElevated = IsElevated();
+    d.bElevated = IsProcessElevated();
     const DWORD dwAttributes = strPath.IsEmpty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(strPath);
     d.bPresent = dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
     if (d.bPresent) {
@@ -137,65 +124,47 @@ CString ComponentVerdict(const ComponentDiagnosis& d)
 }
 
 namespace {
+// The folders a catalogue row is looked for in, as given rather than read.
+class CGivenFolders : public CVerificationSite {
+public:
+    CGivenFolders(const CString& strSystemFolder, const CString& strCommonFilesFolder)
+        : m_strSystemFolder(strSystemFolder), m_strCommonFilesFolder(strCommonFilesFolder) {}
+    CString GetSystemFolder() const override { return m_strSystemFolder; }
+    CString GetCommonFilesFolder() const override { return m_strCommonFilesFolder; }
 
-// A tree search answered by one walk of the tree when the caller made one.
-CString FindInTree(const CFolderSearch* pSearch, const CString& strFolder, const CString& strFileName)
-{
-    return pSearch ? pSearch->PathOf(strFileName) : FindFileInTree(strFolder, strFileName);
-}
-
-CString ResolveLocation(const CString& strFileName, int nKind, const CString& strSystemFolder,
-                        const CString& strCommonFilesFolder, const CFolderSearch* pToolSearch,
-                        const CFolderSearch* pCommonSearch)
-{
-    switch (nKind) {
-    case KIND_TOOL_SYSTEM:
-        return FindInTree(pToolSearch, strSystemFolder, strFileName);
-    case KIND_WINDOWS_SYSTEM: {
-        char szFolder[MAX_PATH] = "";
-        const UINT nLength = GetSystemDirectoryA(szFolder, MAX_PATH);
-        return MakeFilePath(nLength > 0 && nLength < MAX_PATH ? CString(szFolder) : CString(), strFileName);
-    }
-    case KIND_COMMON_FILES: {
-        const CString strFound = FindInTree(pCommonSearch, strCommonFilesFolder, strFileName);
-        return strFound.IsEmpty() ? MakeFilePath(strSystemFolder, strFileName) : strFound;
-    }
-    default:
-        return CString();
-    }
-}
-
+private:
+    CString m_strSystemFolder, m_strCommonFilesFolder;
+};
 } // namespace
 
 CString ResolveCatalogueLocation(const CString& strFileName, int nKind, const CString& strSystemFolder,
                                  const CString& strCommonFilesFolder)
 {
-    return ResolveLocation(strFileName, nKind, strSystemFolder, strCommonFilesFolder, nullptr, nullptr);
+    ComponentItem item(CString(), strFileName, nKind, CString());
+    return ResolveLocation(item, CGivenFolders(strSystemFolder, strCommonFilesFolder));
+}
+
+CString RecordVerdict(const ComponentItem& item, const CImportResolver& resolver)
+{
+    return ComponentVerdict(DiagnoseComponent(item.strFileName, item.strProgID, item.strLocation, item.lastAction, resolver));
 }
 
 std::vector<CString> CatalogueVerdicts(const CString& strSystemFolder, const CString& strCommonFilesFolder)
 {
-    std::vector<CString> toolNames, commonNames;
-    for (int i = 0; i < g_nCatalogueEntries; ++i)
-        (g_catalogue[i].nKind == KIND_COMMON_FILES ? commonNames : toolNames).push_back(g_catalogue[i].pszFileName);
-    const CFolderSearch toolSearch(strSystemFolder, toolNames);
-    const CFolderSearch commonSearch(strCommonFilesFolder, commonNames);
+    const std::vector<std::unique_ptr<ComponentItem>> records = MakeCatalogueRecords();
+    std::vector<ComponentItem*> order;
+    for (const auto& pItem : records) order.push_back(pItem.get());
+    VerifyFiles(order, CGivenFolders(strSystemFolder, strCommonFilesFolder));
     const CImportResolver resolver;
     std::vector<CString> verdicts;
-    for (int i = 0; i < g_nCatalogueEntries; ++i) {
-        const CatalogueEntry& entry = g_catalogue[i];
-        const CString strPath = ResolveLocation(entry.pszFileName, entry.nKind, strSystemFolder, strCommonFilesFolder,
-                                                &toolSearch, &commonSearch);
-        verdicts.push_back(ComponentVerdict(DiagnoseComponent(entry.pszFileName, entry.pszProgID, strPath,
-                                                              RegistrationResult(), resolver)));
-    }
+    for (const ComponentItem* pItem : order) verdicts.push_back(RecordVerdict(*pItem, resolver));
     return verdicts;
 }
 
 CString CatalogueRowVerdict(const CString& strFileName, const CString& strProgID, int nKind,
                             const CString& strSystemFolder, const CString& strCommonFilesFolder)
 {
-    const CImportResolver resolver;
-    const CString strPath = ResolveCatalogueLocation(strFileName, nKind, strSystemFolder, strCommonFilesFolder);
-    return ComponentVerdict(DiagnoseComponent(strFileName, strProgID, strPath, RegistrationResult(), resolver));
+    ComponentItem item(strProgID, strFileName, nKind, CString());
+    item.strLocation = ResolveCatalogueLocation(strFileName, nKind, strSystemFolder, strCommonFilesFolder);
+    return RecordVerdict(item, CImportResolver());
 }

@@ -5,6 +5,7 @@
 // Plain functions over files and the registry: the COM tester's details, its
 // infotips and a command-line report reach the same answers.
 #include "comtester/ClassRegistration.h"
+#include "comtester/ComponentItem.h"
 #include "comtester/ImportResolver.h"
 #include "comtester/PeFile.h"
 #include "comtester/SelfRegistration.h"
@@ -34,6 +35,9 @@ CString FormatComponentDiagnosis(const ComponentDiagnosis& diagnosis);
 // finds it, given the tool's System folder and the Common Files folder.
 CString ResolveCatalogueLocation(const CString& strFileName, int nKind, const CString& strSystemFolder,
                                  const CString& strCommonFilesFolder);
+// The verdict for a record that has been looked for: its strLocation, its
+// last action in this run.
+CString RecordVerdict(const ComponentItem& item, const CImportResolver& resolver);
 // The verdict for a catalogue row with no action on it in this run.
 CString CatalogueRowVerdict(const CString& strFileName, const CString& strProgID, int nKind,
                             const CString& strSystemFolder, const CString& strCommonFilesFolder);

@@ -9,13 +9,6 @@
 namespace {
 const char CURRENT_VERSION_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
-CString WindowsSystemDirectory()
-{
-    char szDir[MAX_PATH] = "";
-    const UINT nLength = GetSystemDirectoryA(szDir, MAX_PATH);
-    return nLength > 0 && nLength < MAX_PATH ? CString(szDir) : CString();
-}
-
 CString SearchTree(const CVerificationSite& site, const CFolderSearch* pSearch, const CString& strFolder,
                    const CString& strFileName)
 {
@@ -80,7 +73,7 @@ CString ResolveLocation(ComponentItem& item, const CVerificationSite& site, cons
         item.strLocation = SearchTree(site, pToolSearch, site.GetSystemFolder(), item.strFileName);
         break;
     case KIND_WINDOWS_SYSTEM:
-        if (item.strLocation.IsEmpty()) item.strLocation = site.MakeFilePath(WindowsSystemDirectory(), item.strFileName);
+        if (item.strLocation.IsEmpty()) item.strLocation = site.MakeFilePath(GetWindowsSystemFolder(), item.strFileName);
         break;
     case KIND_COMMON_FILES:
         if (item.strLocation.IsEmpty()) {

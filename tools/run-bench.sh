@@ -15,12 +15,7 @@ if [ ${#benches[@]} -eq 0 ]; then
     exit 1
 fi
 
-make_prefix "${FORGE_PREFIX:-$root/build/wineprefix}"
-start_display
-trap 'stop_wine; stop_display' EXIT
-# One server for every benchmark, so each starts faster.
-"$WINESERVER" -p
-start_services
+begin_run "${FORGE_PREFIX:-$root/build/wineprefix}"
 status=0
 for bench in "${benches[@]}"; do
     echo "== $(basename "$bench" .exe)"

@@ -14,15 +14,7 @@ else
     build_dirs=("$root/build/x64" "$root/build/x86")
 fi
 
-make_prefix "${FORGE_PREFIX:-$root/build/wineprefix}"
-start_display
-trap 'stop_wine; stop_display' EXIT
-# One server and one set of Wine's own services for every test program, so
-# each starts faster. The services are started here with their output going
-# nowhere: started by a test, they would keep its output pipe open and ctest
-# would wait for them.
-"$WINESERVER" -p
-start_services
+begin_run "${FORGE_PREFIX:-$root/build/wineprefix}"
 
 status=0
 for dir in "${build_dirs[@]}"; do

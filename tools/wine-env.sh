@@ -1,6 +1,6 @@
 # Shared by the Makefile's scripts: a private Wine prefix and a private X display.
 # Source it; then call make_prefix PREFIX, start_display, start_services,
-# stop_wine, stop_display.
+# stop_wine, stop_display, or begin_run PREFIX for all of a test run.
 
 WINE=/usr/lib/wine/wine64
 WINE32=/usr/lib/wine/wine
@@ -62,6 +62,19 @@ start_display() {
 # window (every sheet a test closes) waits two seconds for one to answer.
 start_services() {
     "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+}
+
+# What a test or benchmark run needs, undone when the script exits: the
+# prefix, a private display, and one server and one set of Wine's own
+# services for every program, so each starts faster. The services are started
+# here with their output going nowhere: started by a test, they would keep its
+# output pipe open and ctest would wait for them.
+begin_run() {
+    make_prefix "$1"
+    start_display
+    trap 'stop_wine; stop_display' EXIT
+    "$WINESERVER" -p
+    start_services
 }
 
 stop_display() {
