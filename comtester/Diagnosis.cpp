@@ -154,7 +154,7 @@ std::vector<CString> CatalogueVerdicts(const CString& strSystemFolder, const CSt
     const std::vector<std::unique_ptr<ComponentItem>> records = MakeCatalogueRecords();
     std::vector<ComponentItem*> order;
     for (const auto& pItem : records) order.push_back(pItem.get());
-    VerifyFiles(order, CGivenFolders(strSystemFolder, strCommonFilesFolder));
+    ResolveLocations(order, CGivenFolders(strSystemFolder, strCommonFilesFolder));
     const CImportResolver resolver;
     std::vector<CString> verdicts;
     for (const ComponentItem* pItem : order) verdicts.push_back(RecordVerdict(*pItem, resolver));

@@ -5,6 +5,7 @@
 #include "framework/CFileFind.h"
 #include "framework/Resources.h"
 #include "res/resource.h"
+#include <functional>
 
 namespace {
 const char CURRENT_VERSION_KEY[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
@@ -119,13 +120,13 @@ void VerifyRegistration(const std::vector<ComponentItem*>& records, const CVerif
     site.SetProgressPos(0);
 }
 
-void VerifyFiles(const std::vector<ComponentItem*>& records, const CVerificationSite& site)
+namespace {
+// One walk of each tree answers every record that searches it, with the
+// answers a search per record would give; then each(i, record, searches) runs
+// for every record in order (a null record included, for the caller to skip).
+void WithOneWalkPerTree(const std::vector<ComponentItem*>& records, const CVerificationSite& site,
+                        const std::function<void(int, ComponentItem*, const CFolderSearch&, const CFolderSearch&)>& each)
 {
-    const int nCount = static_cast<int>(records.size());
-    site.SetProgressRange(0, static_cast<short>(nCount));
-
-    // One walk of each tree answers every record that searches it, with the
-    // answers a search per record would give.
     std::vector<CString> toolNames, commonNames;
     for (const ComponentItem* pItem : records) {
         if (!pItem) continue;
@@ -136,11 +137,25 @@ void VerifyFiles(const std::vector<ComponentItem*>& records, const CVerification
     const CFolderSearch toolSearch(site.GetSystemFolder(), toolNames, onFolder);
     const CFolderSearch commonSearch(commonNames.empty() ? CString() : site.GetCommonFilesFolder(), commonNames,
                                      onFolder);
+    for (size_t i = 0; i < records.size(); ++i) each(static_cast<int>(i), records[i], toolSearch, commonSearch);
+}
+} // namespace
 
-    for (int i = 0; i < nCount; ++i) {
+void ResolveLocations(const std::vector<ComponentItem*>& records, const CVerificationSite& site)
+{
+    WithOneWalkPerTree(records, site, [&](int, ComponentItem* pItem, const CFolderSearch& tool, const CFolderSearch& common) {
+        if (pItem) ResolveLocation(*pItem, site, &tool, &common);
+    });
+}
+
+void VerifyFiles(const std::vector<ComponentItem*>& records, const CVerificationSite& site)
+{
+    const int nCount = static_cast<int>(records.size());
+    site.SetProgressRange(0, static_cast<short>(nCount));
+    WithOneWalkPerTree(records, site, [&](int i, ComponentItem* pItem, const CFolderSearch& tool, const CFolderSearch& common) {
         site.SetProgressPos(i);
-        if (ComponentItem* pItem = records[static_cast<size_t>(i)]) VerifyPresence(*pItem, site, &toolSearch, &commonSearch);
-    }
+        if (pItem) VerifyPresence(*pItem, site, &tool, &common);
+    });
     site.SetProgressPos(0);
 }
 

@@ -30,6 +30,8 @@ void VerifyPresence(ComponentItem& item, const CVerificationSite& site,
 void VerifyRegistration(const std::vector<ComponentItem*>& records, const CVerificationSite& site);
 // The same for presence; each tree is walked once for all its records.
 void VerifyFiles(const std::vector<ComponentItem*>& records, const CVerificationSite& site);
+// Only the locations of VerifyFiles, without looking at the files found.
+void ResolveLocations(const std::vector<ComponentItem*>& records, const CVerificationSite& site);
 
 // The six cells a record shows once verified: file name, ProgID, Registered,
 // On System, and the version and path when the file is present.
