@@ -1,5 +1,5 @@
-#include "app/SupportApp.h"
-#include "app/CommandLine.h"
+#include "ui/SupportApp.h"
+#include "report/CommandLine.h"
 #include <cstdlib>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)

@@ -68,6 +68,9 @@
 #define IDS_VERDICT_USER_OVERRIDE       170
 #define IDS_VERDICT_OTHER_COPY          171
 #define IDS_VERDICT_SOUND               172
+#define IDS_VERDICT_CLSID_TYPE          173
+#define IDS_DIAG_CLSID_TYPE             174
+#define IDS_INFOTIP_NOT_LOOKED_FOR      175
 #define IDS_DIAG_TITLE                  180
 #define IDS_DIAG_VERDICT                181
 #define IDS_DIAG_FILE                   182
@@ -154,6 +157,9 @@
 #define IDS_REPORT_TARGET_IS_FOLDER     324
 #define IDS_REPORT_NO_FOLDER            325
 #define IDS_REPORT_NO_CONSOLE           326
+#define IDS_REPORT_OS_PRODUCT           327
+#define IDS_REPORT_OS_DISPLAY_VERSION   328
+#define IDS_REPORT_OS_BUILD             329
 
 // Controls of the COM tester page.
 #define IDC_BROWSE_SYSTEM_FOLDER        1000

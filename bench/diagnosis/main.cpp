@@ -5,8 +5,8 @@
 // The installation is removed and the registry put back afterwards.
 #include "common/TestSupport.h"
 #include "DemoInstallation.h"
-#include "comtester/Catalogue.h"
-#include "comtester/Diagnosis.h"
+#include "engine/components/Catalogue.h"
+#include "engine/diagnosis/Diagnosis.h"
 #include "res/resource.h"
 #include <ole2.h>
 #include <commctrl.h>

@@ -3,7 +3,7 @@
 // press of "Verify Files Exist" on it, and one plain recursive listing of the
 // same tree with FindFirstFile/FindNextFile.
 #include "common/TestSupport.h"
-#include "comtester/Catalogue.h"
+#include "engine/components/Catalogue.h"
 #include "res/resource.h"
 #include <ole2.h>
 #include <commctrl.h>

@@ -1,5 +1,5 @@
 #include "DemoInstallation.h"
-#include "comtester/Catalogue.h"
+#include "engine/components/Catalogue.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The identity of the generic servers, which take their ProgID from the
 // utility's own catalogue by the file name they are installed under.
 #include "CatalogueIdentity.h"
-#include "comtester/Catalogue.h"
+#include "engine/components/Catalogue.h"
 
 namespace {
 std::string FileNameOf(const std::string& strPath)

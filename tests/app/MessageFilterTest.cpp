@@ -1,5 +1,5 @@
 // The application's message filter keeps windows painted during a COM wait.
-#include "app/SupportMessageFilter.h"
+#include "ui/SupportMessageFilter.h"
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,5 +1,6 @@
 // Reading string values from the registry and file versions from files.
-#include "app/SystemServices.h"
+#include "system/Registry.h"
+#include "system/FileVersion.h"
 #include "common/TestSupport.h"
 #include <gtest/gtest.h>
 #include <string>

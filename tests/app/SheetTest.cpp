@@ -1,8 +1,8 @@
 // The main sheet as the user meets it: caption, tabs, buttons and the three
 // pages' controls, driven through the real window.
-#include "app/SystemServices.h"
+#include "system/SystemInfo.h"
 #include "common/TestSupport.h"
-#include "general/General.h"
+#include "ui/general/General.h"
 #include "res/resource.h"
 #include <gtest/gtest.h>
 #include <commctrl.h>

@@ -1,5 +1,7 @@
 // Naming the operating system, the system summary and the clipboard export.
-#include "app/SystemServices.h"
+#include "system/FileVersion.h"
+#include "system/SystemInfo.h"
+#include "system/ClipboardText.h"
 #include "common/TestSupport.h"
 #include "framework/CString.h"
 #include "res/resource.h"

@@ -1,6 +1,6 @@
 // Text outside the ANSI code page: the code page the manifest gives, the
 // conversions to and from UTF-16, comparison of names, the clipboard.
-#include "app/SystemServices.h"
+#include "system/ClipboardText.h"
 #include "common/TestSupport.h"
 #include "framework/CBstr.h"
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "common/TestSupport.h"
-#include "app/SupportSheet.h"
+#include "ui/SupportSheet.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <cstdlib>

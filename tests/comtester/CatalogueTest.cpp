@@ -1,10 +1,10 @@
 // The catalogue's shape, the order of records, the clipboard line and the
 // folder box's first text: logic without a window.
-#include "comtester/Catalogue.h"
-#include "comtester/ComponentItem.h"
-#include "comtester/ComponentList.h"
-#include "comtester/ComTester.h"
-#include "comtester/ResultsText.h"
+#include "engine/components/Catalogue.h"
+#include "engine/components/ComponentItem.h"
+#include "ui/comtester/ComponentList.h"
+#include "engine/components/ToolLocations.h"
+#include "engine/components/ResultsText.h"
 #include <gtest/gtest.h>
 #include <map>
 #include <string>

@@ -2,9 +2,9 @@
 // clicks, the records' lifetime, the folder box, browsing and copying.
 #include "PageDriver.h"
 #include "common/TestSupport.h"
-#include "comtester/Catalogue.h"
-#include "comtester/ComponentItem.h"
-#include "app/SystemServices.h"
+#include "engine/components/Catalogue.h"
+#include "engine/components/ComponentItem.h"
+#include "system/SystemInfo.h"
 #include "res/resource.h"
 #include <gtest/gtest.h>
 #include <commctrl.h>

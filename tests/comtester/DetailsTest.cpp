@@ -3,8 +3,8 @@
 // infotip of the Registered and On System cells.
 #include "PageDriver.h"
 #include "common/TestSupport.h"
-#include "comtester/Diagnosis.h"
-#include "comtester/Catalogue.h"
+#include "engine/diagnosis/Diagnosis.h"
+#include "engine/components/Catalogue.h"
 #include "framework/CWnd.h"
 #include "res/resource.h"
 #include <gtest/gtest.h>

@@ -1,8 +1,10 @@
 // The diagnosis of a row and its verdict, each from a real cause: sample
 // servers copied into a temporary folder, registered and run for real in the
 // test prefix's registry, which every test leaves as it found it.
-#include "comtester/Diagnosis.h"
-#include "comtester/Catalogue.h"
+#include "engine/diagnosis/Diagnosis.h"
+#include "engine/components/Catalogue.h"
+#include "system/Paths.h"
+#include "system/SystemInfo.h"
 #include "common/TestSupport.h"
 #include "res/resource.h"
 #include <gtest/gtest.h>

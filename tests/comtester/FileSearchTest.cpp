@@ -1,6 +1,6 @@
 // The folder-tree search on real folders: its order rule, the one-walk search
 // that must give the same answers, and the trees it must survive.
-#include "comtester/FileSearch.h"
+#include "engine/components/FileSearch.h"
 #include "common/TestSupport.h"
 #include <gtest/gtest.h>
 #include <algorithm>

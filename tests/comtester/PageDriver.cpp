@@ -1,6 +1,6 @@
 #include "PageDriver.h"
-#include "comtester/Catalogue.h"
-#include "comtester/SelfRegistration.h"
+#include "engine/components/Catalogue.h"
+#include "engine/components/SelfRegistration.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <algorithm>

@@ -2,8 +2,8 @@
 // files: empty, folders, locked, truncated and byte-flipped copies. Parsed
 // buffers end at a page that may not be read, so any read past the end
 // faults instead of passing unseen.
-#include "comtester/PeFile.h"
-#include "app/SystemServices.h"
+#include "engine/diagnosis/PeFile.h"
+#include "system/FileVersion.h"
 #include "common/TestSupport.h"
 #include <gtest/gtest.h>
 #include <fstream>

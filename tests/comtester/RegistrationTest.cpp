@@ -2,7 +2,7 @@
 // copied into a temporary tool System folder under catalogue names.
 #include "PageDriver.h"
 #include "common/TestSupport.h"
-#include "comtester/SelfRegistration.h"
+#include "engine/components/SelfRegistration.h"
 #include "res/resource.h"
 #include <gtest/gtest.h>
 
@@ -74,9 +74,14 @@ TEST(Registration, RunsTheSelectedServersInDisplayOrderAndShowsWhatTheRegistrySa
             };
             ClickButton(hPage, IDC_REGISTER_SELECTED);
             EXPECT_EQ((std::vector<std::pair<int, int>>{{0, 3}}), progress.ranges);
-            EXPECT_EQ((std::vector<int>{1, 2, 3, 0}), progress.positions);
-            EXPECT_EQ((std::vector<std::pair<bool, bool>>{{false, false}, {false, false}, {true, false}, {true, true}}),
-                      seen);
+            // The one walk that finds the files moves the bar first, before
+            // any server runs; then one step per row.
+            ASSERT_GE(progress.positions.size(), 4u);
+            const size_t nWalk = progress.positions.size() - 4;
+            EXPECT_EQ((std::vector<int>{1, 2, 3, 0}), std::vector<int>(progress.positions.begin() + nWalk, progress.positions.end()));
+            using Seen = std::vector<std::pair<bool, bool>>;
+            EXPECT_EQ((Seen{{false, false}, {false, false}, {true, false}, {true, true}}), (Seen(seen.begin() + nWalk, seen.end())));
+            for (size_t i = 0; i < nWalk; ++i) EXPECT_EQ(std::make_pair(false, false), seen[i]);
         }
         EXPECT_EQ("Yes", RegisteredOf(hList, "KfCore.dll"));
         EXPECT_EQ("Yes", RegisteredOf(hList, "KfBuild.dll"));

@@ -3,7 +3,7 @@
 // servers that overflow their stack, pressed again and again.
 #include "PageDriver.h"
 #include "common/TestSupport.h"
-#include "comtester/SelfRegistration.h"
+#include "engine/components/SelfRegistration.h"
 #include "res/resource.h"
 #include <gtest/gtest.h>
 

@@ -1,11 +1,10 @@
 // The self-registration runner against the real sample servers, copied into a
 // temporary folder so that every registered path is a temporary one. Each
 // test removes every key the servers wrote and checks that they are gone.
-#include "comtester/SelfRegistration.h"
-#include "app/SupportSheet.h"
-#include "app/SystemServices.h"
+#include "engine/components/SelfRegistration.h"
+#include "system/FileVersion.h"
 #include "common/TestSupport.h"
-#include "framework/FaultGuard.h"
+#include "system/FaultGuard.h"
 #include "res/resource.h"
 #include <gtest/gtest.h>
 #include <set>
@@ -307,17 +306,6 @@ TEST_F(SelfRegistrationTest, EmptyOrOverlongPathDoesNothing)
     EXPECT_FALSE(Run(longFolder + "\\LocalSrv.exe", true));
     EXPECT_FALSE(Run(longFolder + "\\Server.dll", false));
     EXPECT_FALSE(KeyExists("Kelvara.LocalSample.1"));
-}
-
-TEST_F(SelfRegistrationTest, SheetServiceRunsTheSameRegistration)
-{
-    const std::string path = Install("ForgeSampleServer.dll", "KfBuild.dll", "ForgeBuild.Builder.1");
-    CSupportSheet sheet(LoadResourceString(IDS_SHEET_CAPTION), nullptr, 0);
-    EXPECT_TRUE(sheet.RegisterServerFile(CString(path.c_str()), true));
-    EXPECT_TRUE(KeyExists("ForgeBuild.Builder.1\\Clsid"));
-    EXPECT_TRUE(sheet.RegisterServerFile(CString(path.c_str()), false));
-    EXPECT_FALSE(KeyExists("ForgeBuild.Builder.1"));
-    EXPECT_EQ(m_cwd, CurrentDirectory());
 }
 
 } // namespace

@@ -2,8 +2,8 @@
 // whose UTF-8 form passes MAX_PATH bytes well under MAX_PATH characters.
 #include "PageDriver.h"
 #include "common/TestSupport.h"
-#include "comtester/FileSearch.h"
-#include "comtester/SelfRegistration.h"
+#include "engine/components/FileSearch.h"
+#include "engine/components/SelfRegistration.h"
 #include "res/resource.h"
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // through the real sheet: the COM tester's copied results after both
 // verifications, and the Project tester's tree of a sample project.
 #include "DemoFixture.h"
-#include "comtester/Catalogue.h"
+#include "engine/components/Catalogue.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <gtest/gtest.h>

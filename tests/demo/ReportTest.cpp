@@ -2,9 +2,9 @@
 // switches, against the demo installation and scratch folders, its exit code,
 // its file and its standard output and error read back.
 #include "DemoFixture.h"
-#include "app/SystemServices.h"
-#include "comtester/Catalogue.h"
-#include "comtester/Diagnosis.h"
+#include "system/Registry.h"
+#include "engine/components/Catalogue.h"
+#include "engine/diagnosis/Diagnosis.h"
 #include "res/resource.h"
 #include <gtest/gtest.h>
 #include <algorithm>

@@ -1,8 +1,8 @@
 // ComCheck and the exception it throws: texts from error objects and from
 // the system, and what a catcher may catch it as.
 #include "AutomationServer.h"
-#include "projecttester/ComException.h"
-#include "projecttester/ComResult.h"
+#include "engine/project/ComException.h"
+#include "engine/project/ComResult.h"
 #include <gtest/gtest.h>
 #include <oleauto.h>
 

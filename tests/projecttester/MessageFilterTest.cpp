@@ -1,7 +1,7 @@
 // While "&Test Project" waits for a slow call into the local server, the
 // application's message filter is installed and the sheet still gets painted.
 #include "AutomationServer.h"
-#include "app/SupportMessageFilter.h"
+#include "ui/SupportMessageFilter.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <gtest/gtest.h>

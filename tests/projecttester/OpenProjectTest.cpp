@@ -1,7 +1,7 @@
 // "&Test Project" and "&Copy results to clipboard": creating the server,
 // opening the project, the lines of each failure, and the exported text.
 #include "AutomationServer.h"
-#include "app/SystemServices.h"
+#include "system/SystemInfo.h"
 #include "res/resource.h"
 #include <gtest/gtest.h>
 #include <optional>

@@ -1,8 +1,8 @@
 // The project tree filled from the sample server through the real page:
 // captions, order and expansion, and every failure the walk reports.
 #include "AutomationServer.h"
-#include "projecttester/ProjectTesterTree.h"
-#include "projecttester/ProjectWalk.h"
+#include "ui/projecttester/ProjectTesterTree.h"
+#include "engine/project/ProjectWalk.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <gtest/gtest.h>

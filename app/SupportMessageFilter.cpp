@@ -1,8 +1,0 @@
-#include "app/SupportMessageFilter.h"
-#include "framework/CPaintPump.h"
-
-BOOL CSupportMessageFilter::OnMessagePending(const MSG* pMsg)
-{
-    CPaintPump::DispatchPaints();
-    return pMsg && pMsg->message == WM_PAINT;
-}

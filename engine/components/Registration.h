@@ -1,0 +1,14 @@
+#pragma once
+#include "engine/components/ComponentItem.h"
+#include "engine/components/VerificationSite.h"
+#include <vector>
+
+// The work behind "Register Selected" and "Unregister Selected": the records'
+// paths are worked out first, with one walk of each folder tree for all of
+// them, then each record's file runs its self-registration in the order
+// given (null records are skipped). Each record keeps what the call did in
+// lastAction, and its strRegistered says what the registry says afterwards:
+// a server that refused to unregister still shows "Yes".
+// Progress: the range 0..n, the walk, positions 1..n and back to 0.
+void RegisterRecords(const std::vector<ComponentItem*>& records, bool bRegister, const VerificationFolders& folders,
+                     CVerificationProgress& progress);

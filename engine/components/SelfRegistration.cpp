@@ -1,0 +1,228 @@
+#include "engine/components/SelfRegistration.h"
+#include "system/Paths.h"
+#include "system/FaultGuard.h"
+#include "framework/CPaintPump.h"
+#include <shellapi.h>
+
+namespace {
+
+using EntryPoint = HRESULT (STDAPICALLTYPE*)();
+
+bool IsExecutablePath(const CString& strPath)
+{
+    CString strTail = strPath.GetLength() < 4 ? strPath : strPath.Right(4);
+    strTail.MakeLower();
+    return strTail == ".exe";
+}
+
+// The folder part of a path with its trailing separator ("C:\Servers\"), the
+// drive alone for "C:name", empty for a bare name, as _splitpath divides it.
+CString FolderOf(const CString& strPath)
+{
+    const std::string& path = strPath.Str();
+    const size_t nSlash = path.find_last_of("\\/");
+    if (nSlash != std::string::npos) return CString(path.substr(0, nSlash + 1));
+    if (path.size() >= 2 && path[1] == ':') return CString(path.substr(0, 2));
+    return CString();
+}
+
+// The process's current directory, however long it is.
+std::string CurrentDirectory()
+{
+    std::string strDir(MAX_PATH, '\0');
+    DWORD nLength = GetCurrentDirectoryA(static_cast<DWORD>(strDir.size()), strDir.data());
+    if (nLength >= strDir.size()) {
+        strDir.assign(nLength, '\0');
+        nLength = GetCurrentDirectoryA(nLength, strDir.data());
+    }
+    strDir.resize(nLength < strDir.size() ? nLength : 0);
+    return strDir;
+}
+
+// One in-process self-registration call. Every step that runs server code
+// (the full load with its DllMain, the entry point, the free with its
+// detach) runs under the fault guard; a module is recorded here the moment
+// it is loaded, so that whatever happens it is freed by the caller.
+struct InProcessCall {
+    const char* pszPath;
+    const char* pszEntryPoint;
+    RegistrationResult* pResult;
+    HMODULE hProbe = nullptr;
+    bool bExported = false;
+    HMODULE hModule = nullptr;
+    bool bResult = false;
+};
+
+HRESULT LastErrorResult()
+{
+    const DWORD dwError = GetLastError();
+    return HRESULT_FROM_WIN32(dwError ? dwError : ERROR_GEN_FAILURE);
+}
+
+// The file of the module that holds an address; empty when none does (the
+// fault was in memory of no module, or its module is gone).
+CString ModuleAt(const void* pAddress)
+{
+    HMODULE hModule = nullptr;
+    if (!pAddress || !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                         static_cast<LPCSTR>(pAddress), &hModule))
+        return CString();
+    return ModuleFilePath(hModule);
+}
+
+// Called at once after the guard caught something, while the module that
+// faulted is still loaded.
+void NoteFault(RegistrationResult& result, DWORD dwCode)
+{
+    if (!dwCode || result.dwFaultCode) return;
+    result.dwFaultCode = dwCode;
+    result.strFaultModule = ModuleAt(LastGuardedFaultAddress());
+}
+
+// Maps the file without running any of it (no DllMain, no imports) and asks
+// whether it exports the entry point: a file that is no self-registering
+// server is never run. Guarded too, since the file's export table is as
+// untrusted as its code.
+void ProbeEntryPoint(void* pContext)
+{
+    auto* pCall = static_cast<InProcessCall*>(pContext);
+    pCall->hProbe = LoadLibraryExA(pCall->pszPath, nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    if (!pCall->hProbe) {
+        pCall->pResult->hr = LastErrorResult();
+        return;
+    }
+    pCall->pResult->nStage = STAGE_MAPPED;
+    pCall->bExported = GetProcAddress(pCall->hProbe, pCall->pszEntryPoint) != nullptr;
+    if (pCall->bExported) pCall->pResult->nStage = STAGE_ENTRY_FOUND;
+    else pCall->pResult->hr = LastErrorResult();
+}
+
+// A fault in DllMain during LoadLibraryA is caught by the loader itself
+// (Windows and Wine alike): the load fails with ERROR_NOACCESS, the module is
+// dropped and the loader's lock released, so the guard never sees it. Only a
+// loader that let it escape would leave the guard to catch it, with the
+// half-loaded module and the loader's lock left behind on this thread.
+void LoadAndCall(void* pContext)
+{
+    auto* pCall = static_cast<InProcessCall*>(pContext);
+    RegistrationResult& result = *pCall->pResult;
+    pCall->hModule = LoadLibraryA(pCall->pszPath);
+    if (!pCall->hModule) {
+        result.hr = LastErrorResult();
+        return;
+    }
+    result.nStage = STAGE_LOADED;
+    const FARPROC pfnProc = GetProcAddress(pCall->hModule, pCall->pszEntryPoint);
+    if (!pfnProc) {
+        result.hr = LastErrorResult();
+        return;
+    }
+    const auto pfnEntry = reinterpret_cast<EntryPoint>(reinterpret_cast<void (*)()>(pfnProc));
+    result.hr = pfnEntry();
+    result.nStage = STAGE_ENTRY_RETURNED;
+    pCall->bResult = result.hr == S_OK;
+}
+
+void FreeLoadedModule(void* pContext)
+{
+    auto* pCall = static_cast<InProcessCall*>(pContext);
+    const HMODULE hModule = pCall->hModule;
+    pCall->hModule = nullptr;   // never freed twice, even if its detach faults
+    FreeLibrary(hModule);
+}
+
+bool CallEntryPoint(const CString& strPath, bool bRegister, RegistrationResult& result)
+{
+    InProcessCall call;
+    call.pszPath = strPath;
+    call.pszEntryPoint = bRegister ? "DllRegisterServer" : "DllUnregisterServer";
+    call.pResult = &result;
+    const DWORD dwProbeFault = CallFaultGuarded(ProbeEntryPoint, &call);
+    NoteFault(result, dwProbeFault);
+    if (call.hProbe) FreeLibrary(call.hProbe);   // a mapping only: no code runs
+    if (dwProbeFault || !call.bExported) return false;
+
+    const DWORD dwFault = CallFaultGuarded(LoadAndCall, &call);
+    NoteFault(result, dwFault);
+    if (call.hModule) NoteFault(result, CallFaultGuarded(FreeLoadedModule, &call));
+    return call.bResult && !dwFault;
+}
+
+double MillisecondsSince(const LARGE_INTEGER& start)
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart ? 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart) : 0;
+}
+
+void NoteStart(RegistrationResult& result, BOOL bStarted, HANDLE hProcess)
+{
+    if (!bStarted) result.hr = LastErrorResult();
+    else if (hProcess) result.nStage = STAGE_STARTED;
+}
+
+void NoteEnd(RegistrationResult& result, HANDLE hProcess)
+{
+    if (GetExitCodeProcess(hProcess, &result.dwExitCode)) result.nStage = STAGE_ENDED;
+    else result.hr = LastErrorResult();
+}
+
+} // namespace
+
+bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult)
+{
+    RegistrationResult local;
+    RegistrationResult& result = pResult ? *pResult : local;
+    result = RegistrationResult();
+    result.bDone = true;
+    result.bRegister = bRegister;
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+
+    // Nothing is loaded, started or changed for a path that is empty or would
+    // not fit the system's path buffers, which count characters: in UTF-8 a
+    // path may pass MAX_PATH bytes and still fit.
+    if (strPath.IsEmpty() || strPath.ToWide().size() >= MAX_PATH) {
+        result.hr = HRESULT_FROM_WIN32(strPath.IsEmpty() ? ERROR_FILE_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+
+    const std::string strSavedDir = CurrentDirectory();
+    SetCurrentDirectoryA(FolderOf(strPath));
+
+    bool bResult = false;
+    if (IsExecutablePath(strPath))
+        ExecuteAndWait(strPath, bRegister ? "/regserver" : "/unregserver", &result);
+    else
+        bResult = CallEntryPoint(strPath, bRegister, result);
+
+    SetCurrentDirectoryA(strSavedDir.c_str());
+    result.dMilliseconds = MillisecondsSince(start);
+    return bResult;
+}
+
+void ExecuteAndWait(const CString& strPath, const CString& strParameters, RegistrationResult* pResult)
+{
+    // "C:\srv.exe" gives "C:", which names the root because the caller has
+    // just made the root the current directory.
+    const int nSlash = strPath.ReverseFind('\\');
+    const CString strFolder = nSlash < 0 ? CString() : strPath.Left(nSlash);
+
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpFile = strPath;
+    info.lpParameters = strParameters;
+    info.lpDirectory = strFolder;
+    info.nShow = SW_HIDE;
+    // hProcess stays null when the file was handed to a running program
+    // instead of starting a process: then there is nothing to wait for.
+    const BOOL bStarted = ShellExecuteExA(&info);
+    if (pResult) NoteStart(*pResult, bStarted, info.hProcess);
+    if (!bStarted || !info.hProcess) return;
+    // No time-out: a server may take its time. The sheet keeps painting.
+    CPaintPump::WaitPainting(info.hProcess);
+    if (pResult) NoteEnd(*pResult, info.hProcess);
+    CloseHandle(info.hProcess);
+}

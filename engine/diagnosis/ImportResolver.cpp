@@ -1,0 +1,109 @@
+#include "engine/diagnosis/ImportResolver.h"
+#include "engine/components/FileSearch.h"
+#include "framework/CRegKey.h"
+#include <algorithm>
+#include <cstring>
+
+namespace {
+const char KNOWN_DLLS_KEY[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs";
+
+bool StartsWithNoCase(const std::string& str, const char* pszPrefix)
+{
+    const size_t n = strlen(pszPrefix);
+    return str.size() >= n && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, str.c_str(), static_cast<int>(n),
+                                             pszPrefix, static_cast<int>(n)) == CSTR_EQUAL;
+}
+
+CString FolderPart(const CString& strPath)
+{
+    const int nSlash = strPath.ReverseFind('\\');
+    return nSlash < 0 ? CString() : strPath.Left(nSlash);
+}
+
+bool IsPlainFile(const CString& strPath)
+{
+    const DWORD dwAttributes = GetFileAttributesA(strPath);
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+CString SystemFolder(UINT (WINAPI* pfnGet)(LPSTR, UINT))
+{
+    char szFolder[MAX_PATH] = "";
+    const UINT nLength = pfnGet(szFolder, MAX_PATH);
+    return nLength > 0 && nLength < MAX_PATH ? CString(szFolder) : CString();
+}
+
+// Every folder of PATH, without quotes; empty entries left out.
+std::vector<CString> PathFolders()
+{
+    std::vector<CString> folders;
+    const DWORD nLength = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (nLength == 0) return folders;
+    std::string strPath(nLength, '\0');
+    strPath.resize(GetEnvironmentVariableA("PATH", strPath.data(), nLength));
+    size_t nStart = 0;
+    while (nStart <= strPath.size()) {
+        size_t nEnd = strPath.find(';', nStart);
+        if (nEnd == std::string::npos) nEnd = strPath.size();
+        std::string strFolder = strPath.substr(nStart, nEnd - nStart);
+        strFolder.erase(std::remove(strFolder.begin(), strFolder.end(), '"'), strFolder.end());
+        if (!strFolder.empty()) folders.push_back(CString(strFolder));
+        nStart = nEnd + 1;
+    }
+    return folders;
+}
+} // namespace
+
+CImportResolver::CImportResolver()
+{
+    // The 16-bit system folder and the current folder are left out: the
+    // first holds no 32- or 64-bit DLLs, and registering makes the module's
+    // own folder the current one.
+    for (const CString& strFolder : {SystemFolder(GetSystemDirectoryA), SystemFolder(GetWindowsDirectoryA)})
+        if (!strFolder.IsEmpty()) m_folders.push_back(strFolder);
+    for (const CString& strFolder : PathFolders()) m_folders.push_back(strFolder);
+
+    if (const auto key = CRegKey::Open(HKEY_LOCAL_MACHINE, KNOWN_DLLS_KEY, KEY_QUERY_VALUE)) {
+        char szName[256];
+        BYTE data[MAX_PATH];
+        for (DWORD i = 0; i < 1024; ++i) {
+            DWORD nName = sizeof szName, nData = sizeof data - 1, dwType = 0;
+            const LONG nError = RegEnumValueA(key->Get(), i, szName, &nName, nullptr, &dwType, data, &nData);
+            if (nError == ERROR_MORE_DATA) continue;
+            if (nError != ERROR_SUCCESS) break;
+            if (dwType != REG_SZ) continue;
+            data[nData] = '\0';
+            m_knownDlls.emplace_back(reinterpret_cast<const char*>(data));
+        }
+    }
+}
+
+bool CImportResolver::IsKnownDll(const std::string& strName) const
+{
+    for (const std::string& strKnown : m_knownDlls)
+        if (lstrcmpiA(strKnown.c_str(), strName.c_str()) == 0) return true;
+    return false;
+}
+
+std::vector<ImportStatus> CImportResolver::Resolve(const CString& strModulePath, const std::vector<std::string>& imports) const
+{
+    std::vector<ImportStatus> result;
+    const CString strOwnFolder = FolderPart(strModulePath);
+    for (const std::string& strName : imports) {
+        ImportStatus status;
+        status.strName = strName;
+        status.bApiSet = StartsWithNoCase(strName, "api-ms-") || StartsWithNoCase(strName, "ext-ms-");
+        status.bKnownDll = !status.bApiSet && IsKnownDll(strName);
+        // A name with a folder in it, or one too long for a path, is nowhere.
+        const bool bPlainName = strName.find_first_of("\\/:") == std::string::npos && strName.size() < MAX_PATH;
+        if (!status.bApiSet && bPlainName) {
+            if (!strOwnFolder.IsEmpty() && IsPlainFile(MakeFilePath(strOwnFolder, strName.c_str())))
+                status.strFoundAt = MakeFilePath(strOwnFolder, strName.c_str());
+            for (size_t i = 0; i < m_folders.size() && status.strFoundAt.IsEmpty(); ++i)
+                if (IsPlainFile(MakeFilePath(m_folders[i], strName.c_str())))
+                    status.strFoundAt = MakeFilePath(m_folders[i], strName.c_str());
+        }
+        result.push_back(status);
+    }
+    return result;
+}

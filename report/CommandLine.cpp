@@ -1,0 +1,218 @@
+#include "report/CommandLine.h"
+#include "engine/components/ToolLocations.h"
+#include "system/Paths.h"
+#include "system/SystemMessage.h"
+#include "res/resource.h"
+#include <algorithm>
+
+namespace {
+// Makes the switch name of an argument: "report" of "/Report" or "-REPORT";
+// empty when the argument is no switch ("-" alone is a value).
+CString SwitchName(const CString& strArg)
+{
+    if (strArg.GetLength() < 2 || (strArg[0] != '/' && strArg[0] != '-')) return CString();
+    CString strName = strArg.Mid(1);
+    strName.MakeLower();
+    return strName;
+}
+
+bool ParseFormat(CString strValue, ReportFormat& format)
+{
+    strValue.MakeLower();
+    if (strValue == "text") format = ReportFormat::Text;
+    else if (strValue == "csv") format = ReportFormat::Csv;
+    else if (strValue == "json") format = ReportFormat::Json;
+    else return false;
+    return true;
+}
+
+CString SystemMessage(DWORD dwError)
+{
+    CString strMessage = SystemMessageText(dwError);
+    while (strMessage.EndsWith('.')) strMessage = strMessage.Left(strMessage.GetLength() - 1);
+    if (strMessage.IsEmpty()) strMessage.Format("error %lu", dwError);
+    return strMessage;
+}
+
+// The process's standard output or error: the handle it inherited when it has
+// one, else the console of the process that started it. A program built for
+// the window subsystem gets no console of its own.
+HANDLE StandardHandle(DWORD nStdHandle)
+{
+    HANDLE hStd = GetStdHandle(nStdHandle);
+    if (hStd && hStd != INVALID_HANDLE_VALUE && GetFileType(hStd) != FILE_TYPE_UNKNOWN) return hStd;
+    static bool s_bAttached = AttachConsole(ATTACH_PARENT_PROCESS) != FALSE;
+    if (!s_bAttached) return nullptr;
+    static HANDLE s_hConsole = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr);
+    return s_hConsole == INVALID_HANDLE_VALUE ? nullptr : s_hConsole;
+}
+
+bool WriteAll(HANDLE hFile, const std::string& bytes)
+{
+    size_t nDone = 0;
+    while (nDone < bytes.size()) {
+        DWORD nWritten = 0;
+        const DWORD nChunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - nDone, 1 << 20));
+        if (!WriteFile(hFile, bytes.data() + nDone, nChunk, &nWritten, nullptr) || nWritten != nChunk) return false;
+        nDone += nWritten;
+    }
+    return true;
+}
+
+// A console shows text by its own code page; it is given the characters, so
+// both the ANSI report and the UTF-8 one show as they are. Anything else (a
+// file, a pipe) gets the bytes.
+bool WriteStandard(DWORD nStdHandle, const std::string& bytes, UINT nCodePage)
+{
+    HANDLE hOut = StandardHandle(nStdHandle);
+    if (!hOut) return false;
+    DWORD dwMode = 0;
+    if (GetConsoleMode(hOut, &dwMode)) {
+        const int nBytes = static_cast<int>(bytes.size());
+        const int nWide = nBytes ? MultiByteToWideChar(nCodePage, 0, bytes.data(), nBytes, nullptr, 0) : 0;
+        std::wstring wide(static_cast<size_t>(nWide), L'\0');
+        if (nWide) MultiByteToWideChar(nCodePage, 0, bytes.data(), nBytes, &wide[0], nWide);
+        DWORD nWritten = 0;
+        return nWide == 0 || WriteConsoleW(hOut, wide.data(), static_cast<DWORD>(nWide), &nWritten, nullptr);
+    }
+    return WriteAll(hOut, bytes);
+}
+
+void PrintError(const CString& strText)
+{
+    WriteStandard(STD_ERROR_HANDLE, strText.Str(), CP_ACP);
+}
+
+// The System folder the report searches: the switch's, else the one the
+// page's folder box starts with.
+CString SystemFolderFor(const ReportRequest& request)
+{
+    return request.folder ? *request.folder : ToolSystemFolder();
+}
+}
+
+bool ParseSwitches(const std::vector<CString>& args, ReportRequest& request, CString& strBad)
+{
+    bool bReport = false;
+    bool bFormat = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const CString strName = SwitchName(args[i]);
+        strBad = args[i];
+        if (strName == "?") {
+            request.bUsage = true;
+            continue;
+        }
+        const bool bKnown = strName == "report" || strName == "folder" || strName == "project" || strName == "format";
+        if (!bKnown || i + 1 >= args.size() || args[i + 1].IsEmpty()) return false;
+        const CString& strValue = args[++i];
+        if (strName == "report") {
+            if (bReport) return false;
+            bReport = true;
+            request.strTarget = strValue;
+        } else if (strName == "folder") {
+            if (request.folder) return false;
+            request.folder = strValue;
+        } else if (strName == "project") {
+            if (request.project) return false;
+            request.project = strValue;
+        } else if (bFormat) {
+            return false;
+        } else if (!ParseFormat(strValue, request.format)) {
+            strBad = strValue;
+            return false;
+        } else {
+            bFormat = true;
+        }
+    }
+    strBad = "/report";
+    return request.bUsage || bReport;
+}
+
+namespace {
+// The target's full path and its folder, once the target is known to be
+// writable as a file: a path that fits, not a folder, in a folder that exists.
+bool CheckTarget(const CString& strTarget, CString& strFull, CString& strFolder, CString& strReason)
+{
+    // Sized in characters, as the system counts them: under UTF-8 a path of
+    // few characters may pass MAX_PATH bytes.
+    int nNameOffset = 0;
+    strFull = FullPathName(strTarget, &nNameOffset);
+    const DWORD dwFullError = strFull.IsEmpty() ? GetLastError() : ERROR_SUCCESS;
+    // The temporary file's name beside it must fit as well.
+    if (PathCharacters(strFull) + 16 >= MAX_PATH || dwFullError == ERROR_FILENAME_EXCED_RANGE)
+        strReason = LoadResourceString(IDS_REPORT_PATH_TOO_LONG);
+    else if (strFull.IsEmpty())
+        strReason = SystemMessage(dwFullError);
+    else if (nNameOffset >= strFull.GetLength())
+        strReason = LoadResourceString(IDS_REPORT_TARGET_IS_FOLDER);
+    if (!strReason.IsEmpty()) return false;
+
+    strFolder = strFull.Left(nNameOffset);
+    const DWORD dwTarget = GetFileAttributesW(strFull.ToWide().c_str());
+    const DWORD dwFolder = GetFileAttributesW(strFolder.ToWide().c_str());
+    if (dwTarget != INVALID_FILE_ATTRIBUTES && (dwTarget & FILE_ATTRIBUTE_DIRECTORY))
+        strReason = LoadResourceString(IDS_REPORT_TARGET_IS_FOLDER);
+    else if (dwFolder == INVALID_FILE_ATTRIBUTES || !(dwFolder & FILE_ATTRIBUTE_DIRECTORY))
+        strReason = LoadResourceString(IDS_REPORT_NO_FOLDER);
+    return strReason.IsEmpty();
+}
+}
+
+bool WriteFileAtomically(const CString& strTarget, const std::string& bytes, CString& strReason)
+{
+    CString strFull, strFolder;
+    if (!CheckTarget(strTarget, strFull, strFolder, strReason)) return false;
+
+    wchar_t szTemp[MAX_PATH] = L"";
+    if (!GetTempFileNameW(strFolder.ToWide().c_str(), L"fsr", 0, szTemp)) {
+        strReason = SystemMessage(GetLastError());
+        return false;
+    }
+    HANDLE hFile = CreateFileW(szTemp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool bDone = hFile != INVALID_HANDLE_VALUE && WriteAll(hFile, bytes) && FlushFileBuffers(hFile);
+    DWORD dwError = bDone ? ERROR_SUCCESS : GetLastError();
+    if (hFile != INVALID_HANDLE_VALUE) CloseHandle(hFile);
+    if (bDone && !MoveFileExW(szTemp, strFull.ToWide().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        bDone = false;
+        dwError = GetLastError();
+    }
+    if (!bDone) {
+        DeleteFileW(szTemp);
+        strReason = SystemMessage(dwError);
+    }
+    return bDone;
+}
+
+int RunCommandLine(int argc, char** argv)
+{
+    std::vector<CString> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    ReportRequest request;
+    CString strBad;
+    if (!ParseSwitches(args, request, strBad)) {
+        CString strMessage;
+        strMessage.Format(LoadResourceString(IDS_REPORT_BAD_SWITCH), strBad.GetString());
+        PrintError(strMessage + LoadResourceString(IDS_REPORT_USAGE));
+        return REPORT_BAD_SWITCHES;
+    }
+    if (request.bUsage) {
+        WriteStandard(STD_OUTPUT_HANDLE, LoadResourceString(IDS_REPORT_USAGE).Str(), CP_ACP);
+        return REPORT_ALL_SOUND;
+    }
+
+    const ReportContent content = GatherReport(SystemFolderFor(request), request.project);
+    const std::string bytes = FormatReport(content, request.format);
+    const UINT nCodePage = request.format == ReportFormat::Json ? CP_UTF8 : CP_ACP;
+    CString strReason;
+    const bool bWritten = request.strTarget == "-" ? WriteStandard(STD_OUTPUT_HANDLE, bytes, nCodePage)
+                                                   : WriteFileAtomically(request.strTarget, bytes, strReason);
+    if (!bWritten) {
+        if (strReason.IsEmpty()) strReason = LoadResourceString(IDS_REPORT_NO_CONSOLE);
+        CString strMessage;
+        strMessage.Format(LoadResourceString(IDS_REPORT_CANNOT_WRITE), request.strTarget.GetString(), strReason.GetString());
+        PrintError(strMessage);
+        return REPORT_CANNOT_WRITE;
+    }
+    return content.ExitCode();
+}

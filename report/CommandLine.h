@@ -1,0 +1,27 @@
+#pragma once
+#include "report/ReportFormat.h"
+#include <optional>
+#include <vector>
+
+// The unattended mode: switches, the report they ask for, and where it goes.
+
+struct ReportRequest {
+    CString strTarget;                   // a file, or "-" for standard output
+    std::optional<CString> folder;       // replaces the registry's System folder
+    std::optional<CString> project;      // also run Test Project on it
+    ReportFormat format = ReportFormat::Text;
+    bool bUsage = false;                 // "/?": print the usage and end
+};
+
+// Reads the switches (case-insensitive, "/" or "-"); false with the offending
+// argument in strBad when they are not a valid request.
+bool ParseSwitches(const std::vector<CString>& args, ReportRequest& request, CString& strBad);
+
+// Writes the bytes to a temporary file beside strTarget and moves it over the
+// target only once complete, so an existing file is replaced by a whole one
+// or left as it was. False with a reason when nothing was written.
+bool WriteFileAtomically(const CString& strTarget, const std::string& bytes, CString& strReason);
+
+// Runs the utility without a window for the switches given (argv[1...]) and
+// gives the process's exit code.
+int RunCommandLine(int argc, char** argv);

@@ -1,0 +1,10 @@
+#pragma once
+#include "report/Report.h"
+#include <string>
+
+enum class ReportFormat { Text, Csv, Json };
+
+// The report as the bytes of its file. Text and csv are in the ANSI code page,
+// as the clipboard's text is, and carry its summary and rows byte for byte;
+// json is UTF-8 (schema 1, described in the README).
+std::string FormatReport(const ReportContent& content, ReportFormat format);
