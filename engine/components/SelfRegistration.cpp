@@ -1,5 +1,7 @@
 #include "engine/components/SelfRegistration.h"
+#include "engine/diagnosis/PeFile.h"
 #include "system/Paths.h"
+#include "system/SystemInfo.h"
 #include "system/FaultGuard.h"
 #include "framework/CPaintPump.h"
 #include <shellapi.h>
@@ -148,6 +150,31 @@ bool CallEntryPoint(const CString& strPath, bool bRegister, RegistrationResult& 
     return call.bResult && !dwFault;
 }
 
+// An executable is read before it is started: a file that is no program of
+// this system (empty, truncated, a DLL, another machine's) is never handed to
+// the shell, which would answer with an error box that waits for a click.
+HRESULT ProbeProgram(const CString& strPath)
+{
+    const PeFileInfo file = ReadPeFile(strPath);
+    if (file.dwReadError) return HRESULT_FROM_WIN32(file.dwReadError);
+    if (file.bFolder) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    if (!file.bModule || file.bDll || !IsRunnableMachine(file.wMachine)) return HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT);
+    return S_OK;
+}
+
+// While a server is loaded or started, the system shows no error box of its
+// own for it (a missing DLL, a drive not ready): the call fails instead. A
+// started process inherits the mode.
+class CQuietErrors {
+public:
+    CQuietErrors() : m_uPrevious(SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
+    ~CQuietErrors() { SetErrorMode(m_uPrevious); }
+    CQuietErrors(const CQuietErrors&) = delete;
+    CQuietErrors& operator=(const CQuietErrors&) = delete;
+private:
+    UINT m_uPrevious;
+};
+
 double MillisecondsSince(const LARGE_INTEGER& start)
 {
     LARGE_INTEGER now, frequency;
@@ -169,6 +196,21 @@ void NoteEnd(RegistrationResult& result, HANDLE hProcess)
 }
 
 } // namespace
+
+// The machines whose programs this system starts: its own and those it
+// emulates (x86 everywhere; x64 on 64-bit systems; ARM64 on ARM64).
+bool IsRunnableMachine(WORD wMachine)
+{
+    if (wMachine == IMAGE_FILE_MACHINE_I386) return true;
+    if (!IsSixtyFourBitSystem()) return false;
+    using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+    const auto pfnIsWow64Process2 = reinterpret_cast<IsWow64Process2Fn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process2")));
+    USHORT wProcess = 0, wNative = IMAGE_FILE_MACHINE_AMD64;
+    if (pfnIsWow64Process2 && !pfnIsWow64Process2(GetCurrentProcess(), &wProcess, &wNative)) wNative = IMAGE_FILE_MACHINE_AMD64;
+    if (wMachine == IMAGE_FILE_MACHINE_AMD64) return true;
+    return wNative == IMAGE_FILE_MACHINE_ARM64 && wMachine == IMAGE_FILE_MACHINE_ARM64;
+}
 
 bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult)
 {
@@ -192,10 +234,16 @@ bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResu
     SetCurrentDirectoryA(FolderOf(strPath));
 
     bool bResult = false;
-    if (IsExecutablePath(strPath))
-        ExecuteAndWait(strPath, bRegister ? "/regserver" : "/unregserver", &result);
-    else
-        bResult = CallEntryPoint(strPath, bRegister, result);
+    {
+        const CQuietErrors quiet;
+        if (!IsExecutablePath(strPath)) {
+            bResult = CallEntryPoint(strPath, bRegister, result);
+        } else {
+            // A file that is no program is not started: the stage stays STAGE_NONE.
+            result.hr = ProbeProgram(strPath);
+            if (SUCCEEDED(result.hr)) ExecuteAndWait(strPath, bRegister ? "/regserver" : "/unregserver", &result);
+        }
+    }
 
     SetCurrentDirectoryA(strSavedDir.c_str());
     result.dMilliseconds = MillisecondsSince(start);
@@ -211,7 +259,7 @@ void ExecuteAndWait(const CString& strPath, const CString& strParameters, Regist
 
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.lpFile = strPath;
     info.lpParameters = strParameters;
     info.lpDirectory = strFolder;

@@ -35,6 +35,10 @@ struct RegistrationResult {
 // pResult is given, it receives what the call did.
 bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult = nullptr);
 
+// True when this system starts programs built for that machine
+// (IMAGE_FILE_MACHINE_*): its own, and those it emulates.
+bool IsRunnableMachine(WORD wMachine);
+
 // Starts the file hidden with the parameters, in the folder that holds it, and
 // waits for its process to end, without a time-out.
 void ExecuteAndWait(const CString& strPath, const CString& strParameters, RegistrationResult* pResult = nullptr);

@@ -38,6 +38,10 @@ CString FileVerdict(const ComponentDiagnosis& d)
     if (!d.bPresent || d.file.bFolder) return LoadResourceString(IDS_VERDICT_ABSENT);
     if (d.file.dwReadError) return FormatId(IDS_VERDICT_UNREADABLE, SystemErrorText(HRESULT_FROM_WIN32(d.file.dwReadError)).GetString());
     if (!d.file.bModule) return LoadResourceString(IDS_VERDICT_NOT_MODULE);
+    // An executable server that is no program of this system is never started.
+    if (d.bExecutable && d.file.bDll) return LoadResourceString(IDS_VERDICT_NOT_MODULE);
+    if (d.bExecutable && !IsRunnableMachine(d.file.wMachine))
+        return FormatId(IDS_VERDICT_OTHER_CPU, MachineName(d.file).GetString());
     const HRESULT hr = d.lastAction.hr;
     if (d.lastAction.bDone && (hr == E_ACCESSDENIED || hr == HR_REGISTRY_ACCESS) && !d.bElevated)
         return LoadResourceString(IDS_VERDICT_NEEDS_ADMIN);
