@@ -44,6 +44,8 @@ def check_report(report, exit_code, system_folder):
     env = report["environment"]
     check(env["utilityBits"] in (32, 64) and env["osBits"] in (32, 64), "bitness is 32 or 64")
     check(isinstance(env["elevated"], bool) and isinstance(env["ansiCodePage"], int), "environment types")
+    check(all(isinstance(env[k], str) for k in ("osProduct", "osDisplayVersion", "osBuild")), "the system's own words")
+    check(env["osBuild"].split(".")[0].isdigit(), "a build number")
     check(re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d", env["localTime"]), "localTime is ISO 8601")
     check(re.fullmatch(r"\d+\.\d+\.\d+\.\d+", env["utilityVersion"]), "utilityVersion")
     check(env["systemFolder"] == system_folder, "systemFolder %r" % env["systemFolder"])

@@ -150,3 +150,26 @@ TEST(ClipboardTest, AClipboardHeldElsewhereKeepsItsContent)
     CloseHandle(hRelease);
     EXPECT_EQ("keep me", ReadClipboardText());
 }
+
+TEST(OSProductTest, TheSystemsOwnWordsAsItsSettingsHoldThem)
+{
+    // Read here with another call, in the 64-bit view whichever build asks.
+    const auto value = [](const char* pszName) {
+        char szValue[256] = "";
+        DWORD cb = sizeof szValue;
+        HKEY hKey = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                          KEY_QUERY_VALUE | (IsSixtyFourBitSystem() ? KEY_WOW64_64KEY : 0), &hKey) != ERROR_SUCCESS)
+            return std::string();
+        const LONG n = RegGetValueA(hKey, nullptr, pszName, RRF_RT_REG_SZ, nullptr, szValue, &cb);
+        RegCloseKey(hKey);
+        return n == ERROR_SUCCESS ? std::string(szValue) : std::string();
+    };
+    const OSProduct product = GetOSProduct();
+    ASSERT_FALSE(value("CurrentBuildNumber").empty());
+    EXPECT_EQ(0u, product.strBuild.Str().find(value("CurrentBuildNumber"))) << product.strBuild.Str();
+    EXPECT_FALSE(product.strProductName.IsEmpty());
+    if (atoi(value("CurrentBuildNumber").c_str()) < 22000) {
+        EXPECT_EQ(value("ProductName"), product.strProductName.Str());
+    }
+}

@@ -183,3 +183,36 @@ TEST(Details, OpenOnTheFocusedRowByDoubleClickEnterAndMenuAndCopyTheirText)
         EXPECT_EQ(std::wstring(L"The file is not on this system"), std::wstring(szWide));
     });
 }
+
+TEST(Details, AnInfotipNeverSearchesAndOpenedDetailsLeaveTheRowShowingWhatTheyFound)
+{
+    CTempDir dir;
+    const std::string system = dir.MakeDir("Forge\\System");
+    const std::string build = dir.CopyIn(TestProgramFolder() + "\\ForgeSampleServer.dll", "Forge\\System\\Deep\\KfBuild.dll");
+
+    RunSheet([&](HWND hSheet) {
+        HWND hPage = SelectPage(hSheet, 1);
+        HWND hList = ListOf(hPage);
+        SetFolderBox(hPage, system);
+        const int row = FindRow(hList, "KfBuild.dll");
+        // Nothing pressed yet: the tip says so, for both cells, and the row
+        // stays as it was.
+        EXPECT_EQ(LoadResourceString(IDS_INFOTIP_NOT_LOOKED_FOR).Str(), InfoTip(hPage, hList, row, 2));
+        EXPECT_EQ(LoadResourceString(IDS_INFOTIP_NOT_LOOKED_FOR).Str(), InfoTip(hPage, hList, row, 3));
+        EXPECT_EQ("-", Cell(hList, row, 3));
+
+        // The details look for the file; the row then shows what they show.
+        FocusRow(hList, row);
+        const auto seen = DetailsDuring([&] {
+            POINT pt = CellCentre(hList, row, 0);
+            SendMessageA(hList, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
+        });
+        ASSERT_EQ(1u, seen.size());
+        EXPECT_NE(std::string::npos, seen[0].text.find("Path: " + build)) << seen[0].text;
+        const int after = FindRow(hList, "KfBuild.dll");
+        EXPECT_EQ("Yes", Cell(hList, after, 3));
+        EXPECT_EQ(build, Cell(hList, after, 5));
+        EXPECT_EQ("No", Cell(hList, after, 2));
+        EXPECT_EQ(LoadResourceString(IDS_VERDICT_NOT_REGISTERED).Str(), InfoTip(hPage, hList, after, 2));
+    });
+}

@@ -3,6 +3,7 @@
 // test prefix's registry, which every test leaves as it found it.
 #include "engine/diagnosis/Diagnosis.h"
 #include "engine/components/Catalogue.h"
+#include "engine/components/Verification.h"
 #include "system/Paths.h"
 #include "system/SystemInfo.h"
 #include "common/TestSupport.h"
@@ -215,4 +216,24 @@ TEST_F(DiagnosisTest, ImportsResolveLikeTheLoaderAndACatalogueRowGetsItsVerdict)
     const std::string text = FormatComponentDiagnosis(Diagnose(Sample("ForgeSampleServer.dll"))).Str();
     EXPECT_NE(std::string::npos, text.find("DllRegisterServer: exported"));
     EXPECT_NE(std::string::npos, text.find("File version: 8.0.1.17"));
+}
+
+TEST_F(DiagnosisTest, AClsidThatIsNoStringRegistersNothingInTheColumnTheDetailsAndTheReport)
+{
+    const std::string mine = Install("ForgeSampleServer.dll", "Mine\\KfCore.dll");
+    Register(mine);
+    ComponentItem item(CORE_PROGID, "KfCore.dll", KIND_TOOL_SYSTEM, "-");
+    item.strLocation = mine.c_str();
+    ASSERT_TRUE(IsRegistered(item));
+    ASSERT_EQ(LoadResourceString(IDS_VERDICT_SOUND), RecordVerdict(item, m_resolver));
+
+    // The same class identifier, stored as an expandable string.
+    const ComponentDiagnosis sound = Diagnose(mine, CORE_PROGID);
+    CScopedRegValue expandable(HKEY_LOCAL_MACHINE, std::string("Software\\Classes\\") + CORE_PROGID + "\\Clsid", "",
+                               sound.registration.strClsid.Str(), REG_EXPAND_SZ);
+    EXPECT_FALSE(IsRegistered(item));
+    const CString verdict = RecordVerdict(item, m_resolver);
+    EXPECT_NE(-1, verdict.Str().find("REG_EXPAND_SZ")) << verdict.Str();
+    EXPECT_EQ(verdict, Verdict(mine, CORE_PROGID));
+    EXPECT_NE(-1, FormatComponentDiagnosis(Diagnose(mine, CORE_PROGID)).Str().find("Clsid value of type REG_EXPAND_SZ"));
 }

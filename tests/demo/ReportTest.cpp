@@ -207,6 +207,14 @@ TEST(Report, AReportThatCannotBeWrittenLeavesWhatWasThere)
     EXPECT_EQ(0u, json.find("{\n  \"schema\": 1,"));
     EXPECT_EQ("}\n", json.substr(json.size() - 2));
     EXPECT_EQ(std::vector<std::string>{"report.txt"}, Names(folder));
+
+    // A name of 80 characters fits, though it passes MAX_PATH bytes in UTF-8.
+    const std::string name = Repeat("\xe6\x8a\xa5", 80) + ".txt";
+    const UtilityRun cjk = RunUtility("/report " + Quoted(folder + "\\" + name) + " /folder " + Quoted(temp / "Nowhere"));
+    EXPECT_NE(74u, cjk.exitCode) << cjk.err;
+    std::vector<std::string> names = Names(folder);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ((std::vector<std::string>{"report.txt", name}), names);
 }
 
 TEST(Report, BadSwitchesEndWithTheUsageOnStandardErrorAndWriteNothing)
@@ -218,6 +226,7 @@ TEST(Report, BadSwitchesEndWithTheUsageOnStandardErrorAndWriteNothing)
         "/report",                            // no value
         "/report " + target + " /format xml",
         "/report " + target + " /report " + target,
+        "/report " + target + " /format csv /format json",
         "/report " + target + " /verbose",
         "/report " + target + " stray",
         "report " + target,
