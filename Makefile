@@ -1,8 +1,8 @@
 # Builds the Support Services Utility with MinGW-w64 and tests it under Wine.
-#   make build   both executables into dist/
+#   make build   both programs into dist/: ForgeSupport.exe (32-bit), ForgeSupport64.exe
 #   make test    installs what is missing, builds, runs every test
 #   make demo    installs what is missing, builds, opens the utility on a demo installation
-#   make bench   installs what is missing, builds x64, runs every benchmark
+#   make bench   installs what is missing, builds, runs every benchmark
 SHELL := /bin/bash
 .DEFAULT_GOAL := build
 
@@ -23,7 +23,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: build test bench demo demo-clean deps-build deps-test deps-demo deps-wine32 x64 x86 clean
+.PHONY: build test bench demo demo-clean deps-build deps-test deps-demo deps-wine32 x64 x86 both clean
 
 deps-build:
 	$(call install_missing,$(BUILD_PACKAGES))
@@ -49,25 +49,33 @@ build/x86/CMakeCache.txt:
 
 x64: build/x64/CMakeCache.txt
 	cmake --build build/x64 -j $(JOBS)
-	@mkdir -p dist/x64 && cp build/x64/bin/ForgeSupport.exe dist/x64/
 x86: build/x86/CMakeCache.txt
 	@grep -q '^FORGE_TESTS:BOOL=ON' build/x86/CMakeCache.txt || cmake -S . -B build/x86 -DFORGE_TESTS=ON
 	cmake --build build/x86 -j $(JOBS)
-	@mkdir -p dist/x86 && cp build/x86/bin/ForgeSupport.exe dist/x86/
+
+# Both programs side by side in dist/, and each build's program folder given
+# its sibling, so that the tests and benchmarks run them as they ship: either
+# program registers a server of the other bitness through the other.
+both: x64 x86
+	@mkdir -p dist
+	cp build/x86/bin/ForgeSupport.exe dist/ForgeSupport.exe
+	cp build/x64/bin/ForgeSupport64.exe dist/ForgeSupport64.exe
+	cp build/x86/bin/ForgeSupport.exe build/x64/bin/ForgeSupport.exe
+	cp build/x64/bin/ForgeSupport64.exe build/x86/bin/ForgeSupport64.exe
 
 build: deps-build
-	$(MAKE) x64 x86
+	$(MAKE) both
 
 test: deps-test
-	$(MAKE) x64 x86
+	$(MAKE) both
 	tools/run-tests.sh
 
 bench: deps-test
-	$(MAKE) x64
+	$(MAKE) both
 	tools/run-bench.sh
 
 demo: deps-demo
-	$(MAKE) x64 x86
+	$(MAKE) both
 	tools/run-demo.sh
 
 demo-clean:

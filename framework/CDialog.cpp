@@ -8,6 +8,12 @@ INT_PTR CDialog::DoModal(HWND hOwner)
                            reinterpret_cast<LPARAM>(this));
 }
 
+bool CDialog::Create(HWND hOwner)
+{
+    return CreateDialogParamA(ResourceInstance(), MAKEINTRESOURCEA(m_nIDTemplate), hOwner, &CDialog::DialogProc,
+                              reinterpret_cast<LPARAM>(this)) != nullptr;
+}
+
 BOOL CDialog::OnCommand(int nID, int)
 {
     if (nID != IDOK && nID != IDCANCEL) return FALSE;

@@ -1,8 +1,9 @@
 #pragma once
 #include "framework/CWnd.h"
 
-// A modal dialog on a dialog template of the program. Its procedure hands
-// messages to the virtual hooks below, behind the exception barrier.
+// A dialog on a dialog template of the program, modal or modeless. Its
+// procedure hands messages to the virtual hooks below, behind the exception
+// barrier.
 class CDialog : public CWnd {
 public:
     explicit CDialog(UINT nIDTemplate) : m_nIDTemplate(nIDTemplate) {}
@@ -11,6 +12,10 @@ public:
     // value given to EndDialog, or -1 when it could not be created.
     INT_PTR DoModal(HWND hOwner);
     void EndDialog(INT_PTR nResult) const { ::EndDialog(m_hWnd, nResult); }
+    // Creates the dialog modeless, owned by hOwner, hidden unless its
+    // template says otherwise; false when it could not be created. The
+    // caller destroys it (DestroyWindow) before the object goes.
+    bool Create(HWND hOwner);
 
 protected:
     // TRUE lets the dialog manager set the focus.

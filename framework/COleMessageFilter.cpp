@@ -39,6 +39,11 @@ BOOL COleMessageFilter::OnMessagePending(const MSG*)
     return FALSE;
 }
 
+bool COleMessageFilter::CancelPendingCall()
+{
+    return false;
+}
+
 STDMETHODIMP COleMessageFilter::CFilter::QueryInterface(REFIID riid, void** ppv)
 {
     if (!ppv) return E_POINTER;
@@ -69,5 +74,5 @@ STDMETHODIMP_(DWORD) COleMessageFilter::CFilter::MessagePending(HTASK, DWORD, DW
     MSG msg;
     if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_NOYIELD))
         m_owner.OnMessagePending(&msg);
-    return PENDINGMSG_WAITDEFPROCESS;
+    return m_owner.CancelPendingCall() ? PENDINGMSG_CANCELCALL : PENDINGMSG_WAITDEFPROCESS;
 }

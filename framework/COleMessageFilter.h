@@ -21,6 +21,9 @@ public:
     // Called for the message that woke the waiting thread. TRUE means the
     // message was handled here.
     virtual BOOL OnMessagePending(const MSG* pMsg);
+    // Asked whenever a message wakes the waiting thread: true cancels the
+    // call, which then fails with RPC_E_CALL_CANCELED.
+    virtual bool CancelPendingCall();
 
 private:
     class CFilter : public IMessageFilter {

@@ -1,21 +1,12 @@
 #include "report/CommandLine.h"
 #include "engine/components/ToolLocations.h"
+#include "report/OneRegistration.h"
 #include "system/Paths.h"
 #include "system/SystemMessage.h"
 #include "res/resource.h"
 #include <algorithm>
 
 namespace {
-// Makes the switch name of an argument: "report" of "/Report" or "-REPORT";
-// empty when the argument is no switch ("-" alone is a value).
-CString SwitchName(const CString& strArg)
-{
-    if (strArg.GetLength() < 2 || (strArg[0] != '/' && strArg[0] != '-')) return CString();
-    CString strName = strArg.Mid(1);
-    strName.MakeLower();
-    return strName;
-}
-
 bool ParseFormat(CString strValue, ReportFormat& format)
 {
     strValue.MakeLower();
@@ -90,6 +81,14 @@ CString SystemFolderFor(const ReportRequest& request)
 {
     return request.folder ? *request.folder : ToolSystemFolder();
 }
+}
+
+CString SwitchName(const CString& strArg)
+{
+    if (strArg.GetLength() < 2 || (strArg[0] != '/' && strArg[0] != '-')) return CString();
+    CString strName = strArg.Mid(1);
+    strName.MakeLower();
+    return strName;
 }
 
 bool ParseSwitches(const std::vector<CString>& args, ReportRequest& request, CString& strBad)
@@ -188,6 +187,7 @@ int RunCommandLine(int argc, char** argv)
 {
     std::vector<CString> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    if (IsOneRegistration(args)) return RunOneRegistration(args);
     ReportRequest request;
     CString strBad;
     if (!ParseSwitches(args, request, strBad)) {

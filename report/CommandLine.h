@@ -13,6 +13,10 @@ struct ReportRequest {
     bool bUsage = false;                 // "/?": print the usage and end
 };
 
+// The switch name of an argument: "report" of "/Report" or "-REPORT"; empty
+// when the argument is no switch ("-" alone is a value).
+CString SwitchName(const CString& strArg);
+
 // Reads the switches (case-insensitive, "/" or "-"); false with the offending
 // argument in strBad when they are not a valid request.
 bool ParseSwitches(const std::vector<CString>& args, ReportRequest& request, CString& strBad);

@@ -84,14 +84,14 @@ int ReportContent::ExitCode() const
 ReportContent GatherReport(const CString& strSystemFolder, const std::optional<CString>& project)
 {
     const VerificationFolders folders = MachineFolders(strSystemFolder);
-    CVerificationProgress noProgress;
+    CWorkProgress noProgress;
     std::vector<std::unique_ptr<ComponentItem>> records = MakeCatalogueRecords();
     std::stable_sort(records.begin(), records.end(), LessInDisplayOrder);
     std::vector<ComponentItem*> order;
     for (const auto& pItem : records) order.push_back(pItem.get());
 
     // The two buttons, in the order a user presses them.
-    VerifyRegistration(order, noProgress);
+    VerifyRegistration(order, folders, noProgress);
     VerifyFiles(order, folders, noProgress);
 
     ReportContent content;

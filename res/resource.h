@@ -6,6 +6,7 @@
 #define IDD_PROJECTTESTER               104
 #define IDD_GENERAL                     105
 #define IDD_COMPONENT_DETAILS           106
+#define IDD_STOP_PROMPT                 107
 
 // Icons.
 #define IDR_MAINFRAME                   128
@@ -49,8 +50,8 @@
 #define IDS_VERDICT_UNREADABLE          151
 #define IDS_VERDICT_NOT_MODULE          152
 #define IDS_VERDICT_NEEDS_ADMIN         153
-#define IDS_VERDICT_NEEDS_64            154
-#define IDS_VERDICT_NEEDS_32            155
+#define IDS_VERDICT_NOT_ON_SYSTEM       154
+#define IDS_VERDICT_NO_SIBLING          155
 #define IDS_VERDICT_OTHER_CPU           156
 #define IDS_VERDICT_MISSING_DEP         157
 #define IDS_VERDICT_NOT_SELF_REG        158
@@ -71,6 +72,10 @@
 #define IDS_VERDICT_CLSID_TYPE          173
 #define IDS_DIAG_CLSID_TYPE             174
 #define IDS_INFOTIP_NOT_LOOKED_FOR      175
+#define IDS_VERDICT_STOPPED_LIMIT       176
+#define IDS_VERDICT_STOPPED_USER        177
+#define IDS_VERDICT_SIBLING_SILENT      178
+#define IDS_DIAG_VIEW_READ              179
 #define IDS_DIAG_TITLE                  180
 #define IDS_DIAG_VERDICT                181
 #define IDS_DIAG_FILE                   182
@@ -131,6 +136,13 @@
 #define IDS_FAULT_OTHER                 246
 #define IDS_UNKNOWN_ERROR               247
 #define IDS_UNKNOWN_MODULE              248
+#define IDS_DIAG_RUN_BY                 249
+#define IDS_WORD_SERVERS_VIEW           250
+#define IDS_WORD_PROGRAMS_VIEW          251
+#define IDS_INFOTIP_NOT_REACHED         252
+#define IDS_STOP_WAITING                253
+#define IDS_STOP_WORKING                254
+#define IDS_PROJECT_STOPPED             255
 // Strings of the unattended report.
 #define IDS_REPORT_USAGE                300
 #define IDS_REPORT_UTILITY_VERSION      301
@@ -175,6 +187,8 @@
 // Controls of the details dialog, and the list's context menu command.
 #define IDC_DETAILS_TEXT                1020
 #define IDC_DETAILS_COPY                1021
+#define IDC_STOP_TEXT                   1022
+#define IDC_STOP                        1023
 #define ID_COMPONENT_DETAILS            32800
 
 // Controls of the Project tester page.

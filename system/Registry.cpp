@@ -1,4 +1,5 @@
 #include "system/Registry.h"
+#include "system/SystemInfo.h"
 #include "framework/CRegKey.h"
 #include <cstring>
 #include <vector>
@@ -63,4 +64,15 @@ CString RegTypeName(DWORD dwType)
         return strName;
     }
     }
+}
+
+REGSAM ViewAccess(int nViewBits)
+{
+    if (!IsSixtyFourBitSystem()) return 0;
+    return nViewBits == 64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
+int OwnViewBits()
+{
+    return sizeof(void*) == 8 ? 64 : 32;
 }

@@ -21,3 +21,9 @@ CString ReadRegString(HKEY hRoot, const CString& strSubKey, const CString& strVa
 
 // "REG_SZ", "REG_EXPAND_SZ", ... or "type N" for a type the system does not name.
 CString RegTypeName(DWORD dwType);
+
+// The registry view of a bitness (32 or 64): the access flag that opens it
+// from either build; 0 on a 32-bit system, which has one view.
+REGSAM ViewAccess(int nViewBits);
+// The view this build reads without a flag: 64 or 32.
+int OwnViewBits();

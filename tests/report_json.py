@@ -2,10 +2,11 @@
 """The unattended report's JSON form, read by a real JSON parser on the host.
 
 Prepares the demo installation under a scratch folder whose name is not
-plain ASCII, runs ForgeSupport.exe /report ... /format json on it (to a file,
+plain ASCII, runs the utility with /report ... /format json on it (to a file,
 and to standard output) with a sample project, and checks what the parser
 reads against the schema and against itself. Arguments: the folder of the
-built programs, and the Wine loader that runs them.
+built programs, the Wine loader that runs them, and the utility's file name
+(ForgeSupport.exe or ForgeSupport64.exe).
 """
 import json
 import os
@@ -14,7 +15,7 @@ import subprocess
 import sys
 import tempfile
 
-BIN, WINE = sys.argv[1], sys.argv[2]
+BIN, WINE, UTILITY = sys.argv[1], sys.argv[2], sys.argv[3]
 # Arguments and file names cross into Wine as UTF-8.
 ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
 ROW_KEYS = ["fileName", "progId", "registered", "onSystem", "version", "location"]
@@ -84,13 +85,13 @@ def main():
         try:
             project = windows_path(os.path.join(root, "Kelvara", "Forge 8.0", "Projects", "standard.kvp"))
             target = os.path.join(scratch, "report.json")
-            to_file = run("ForgeSupport.exe", "/report", windows_path(target), "/format", "json", "/project", project)
+            to_file = run(UTILITY, "/report", windows_path(target), "/format", "json", "/project", project)
             with open(target, "rb") as file:
                 data = file.read()
             check_report(json.loads(data.decode("utf-8")), to_file.returncode, system_folder)
             check(to_file.returncode == 1, "exit code 1 on the demo installation")
 
-            to_stdout = run("ForgeSupport.exe", "-report", "-", "-format", "JSON", "-project", project)
+            to_stdout = run(UTILITY, "-report", "-", "-format", "JSON", "-project", project)
             check(to_stdout.stderr == b"", "nothing on standard error")
             check_report(json.loads(to_stdout.stdout.decode("utf-8")), to_stdout.returncode, system_folder)
         finally:

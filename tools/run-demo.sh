@@ -10,8 +10,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/tools/wine-env.sh"
 build_dir=${FORGE_BUILD_DIR:-$root/build/x64}
 demo_dir=$root/build/demo
-utility=$root/dist/x64/ForgeSupport.exe
-[ -f "$utility" ] || utility=$build_dir/bin/ForgeSupport.exe
+utility=$root/dist/ForgeSupport64.exe
+[ -f "$utility" ] || utility=$build_dir/bin/ForgeSupport64.exe
 demo_root='C:\ForgeDemo'
 project="$demo_root"'\Kelvara\Forge 8.0\Projects\standard.kvp'
 

@@ -30,7 +30,7 @@ double Median(std::vector<double> values)
 // One report run, from process creation to its end; negative on failure.
 double TimeReport(const std::string& target)
 {
-    std::string command = "\"" + TestProgramFolder() + "\\ForgeSupport.exe\" /report \"" + target + "\"";
+    std::string command = "\"" + OwnProgramPath() + "\" /report \"" + target + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};

@@ -19,6 +19,8 @@ struct ComponentItem {
     CString strOnSystem;
     int nKind;
     CString strLocation;
+    bool bLookedFor = false;        // strLocation has been worked out, found or not
+    bool bNotReached = false;       // the last verification was stopped before this row
     DWORD dwVersionMS = 0;
     DWORD dwVersionLS = 0;
     // The last register or unregister of the row's file in this run.

@@ -28,18 +28,20 @@ bool IsFolderToEnter(const CFileFind& find)
 // Writing straight into 'found' gives the per-name rule: a subfolder's match
 // overwrites an earlier one, and a name matched among this folder's own files
 // is dropped from the active set, so nothing later in this folder replaces it.
-void WalkForNames(const CString& strBase, const FileNameSet& active, std::map<CString, CString, NoCaseLess>& found,
-                  const std::function<void()>& onFolder)
+// False when onFolder asked to stop, which ends the whole walk.
+bool WalkForNames(const CString& strBase, const FileNameSet& active, std::map<CString, CString, NoCaseLess>& found,
+                  const std::function<bool()>& onFolder)
 {
-    if (onFolder) onFolder();
+    if (onFolder && !onFolder()) return false;
     CFileFind find;
-    if (!StartListing(find, strBase)) return;
+    if (!StartListing(find, strBase)) return true;
     FileNameSet stillActive;
     const FileNameSet* pActive = &active;
     do {
         if (find.IsDots()) continue;
         if (find.IsDirectory()) {
-            if (IsFolderToEnter(find)) WalkForNames(strBase + find.GetFileName() + "\\", *pActive, found, onFolder);
+            if (IsFolderToEnter(find) && !WalkForNames(strBase + find.GetFileName() + "\\", *pActive, found, onFolder))
+                return false;
             continue;
         }
         const CString strName = find.GetFileName();
@@ -53,6 +55,7 @@ void WalkForNames(const CString& strBase, const FileNameSet& active, std::map<CS
         stillActive.erase(strName);
         if (stillActive.empty()) break;   // every name has ended this folder's scan
     } while (find.FindNextFile());
+    return true;
 }
 }
 
@@ -81,10 +84,10 @@ CString FindFileInTree(const CString& strFolder, const CString& strFileName)
 }
 
 CFolderSearch::CFolderSearch(const CString& strFolder, const std::vector<CString>& names,
-                             const std::function<void()>& onFolder)
+                             const std::function<bool()>& onFolder)
     : m_strFolder(strFolder), m_wanted(names.begin(), names.end())
 {
-    if (!m_wanted.empty()) WalkForNames(SearchBase(strFolder), m_wanted, m_found, onFolder);
+    if (!m_wanted.empty()) m_bStopped = !WalkForNames(SearchBase(strFolder), m_wanted, m_found, onFolder);
 }
 
 bool CFolderSearch::Covers(const CString& strFolder, const CString& strFileName) const

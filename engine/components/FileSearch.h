@@ -30,17 +30,21 @@ using FileNameSet = std::set<CString, NoCaseLess>;
 // once: for every wanted name, the path FindFileInTree(strFolder, name) gives.
 class CFolderSearch {
 public:
-    // onFolder, when given, is called as each folder of the tree is entered.
+    // onFolder, when given, is called as each folder of the tree is entered;
+    // its false ends the walk there.
     CFolderSearch(const CString& strFolder, const std::vector<CString>& names,
-                  const std::function<void()>& onFolder = {});
+                  const std::function<bool()>& onFolder = {});
 
     // True when this walk answers for that folder and name.
     bool Covers(const CString& strFolder, const CString& strFileName) const;
     // The path found for a wanted name; empty when the tree holds none.
     CString PathOf(const CString& strFileName) const;
+    // The walk was ended by onFolder before it was through: its answers are partial.
+    bool WasStopped() const { return m_bStopped; }
 
 private:
     CString m_strFolder;
     FileNameSet m_wanted;
     std::map<CString, CString, NoCaseLess> m_found;
+    bool m_bStopped = false;
 };

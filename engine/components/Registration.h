@@ -1,6 +1,8 @@
 #pragma once
 #include "engine/components/ComponentItem.h"
+#include "engine/components/SelfRegistration.h"
 #include "engine/components/VerificationSite.h"
+#include "engine/components/WorkProgress.h"
 #include <vector>
 
 // The work behind "Register Selected" and "Unregister Selected": the records'
@@ -9,6 +11,9 @@
 // given (null records are skipped). Each record keeps what the call did in
 // lastAction, and its strRegistered says what the registry says afterwards:
 // a server that refused to unregister still shows "Yes".
-// Progress: the range 0..n, the walk, positions 1..n and back to 0.
+// Progress: the range 0..n, the walk, positions 1..n and back to 0; the
+// progress also hears each server's run and may stop it, and the press ends
+// there: the records not reached keep what they had, marked so. Servers run
+// with the options given, and with progress as their progress.
 void RegisterRecords(const std::vector<ComponentItem*>& records, bool bRegister, const VerificationFolders& folders,
-                     CVerificationProgress& progress);
+                     CWorkProgress& progress, RunOptions options = RunOptions());

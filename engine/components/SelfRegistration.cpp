@@ -1,10 +1,10 @@
 #include "engine/components/SelfRegistration.h"
+#include "engine/components/ServerProcess.h"
+#include "engine/components/Sibling.h"
 #include "engine/diagnosis/PeFile.h"
 #include "system/Paths.h"
 #include "system/SystemInfo.h"
 #include "system/FaultGuard.h"
-#include "framework/CPaintPump.h"
-#include <shellapi.h>
 
 namespace {
 
@@ -183,16 +183,21 @@ double MillisecondsSince(const LARGE_INTEGER& start)
     return frequency.QuadPart ? 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart) : 0;
 }
 
-void NoteStart(RegistrationResult& result, BOOL bStarted, HANDLE hProcess)
+// Which program runs an in-process server: this one for its own bitness
+// (and for anything that is no module: loading it fails here as anywhere),
+// the sibling for the other.
+RegistrationRoute RouteFor(const CString& strPath, const RunOptions& options, CString& strSibling)
 {
-    if (!bStarted) result.hr = LastErrorResult();
-    else if (hProcess) result.nStage = STAGE_STARTED;
-}
-
-void NoteEnd(RegistrationResult& result, HANDLE hProcess)
-{
-    if (GetExitCodeProcess(hProcess, &result.dwExitCode)) result.nStage = STAGE_ENDED;
-    else result.hr = LastErrorResult();
+    if (!options.bThroughSibling) return ROUTE_THIS_PROGRAM;
+    const PeFileInfo file = ReadPeFile(strPath);
+    const WORD wOwn = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    const bool bOther = file.bModule && (file.wMachine == IMAGE_FILE_MACHINE_AMD64 || file.wMachine == IMAGE_FILE_MACHINE_I386) &&
+                        file.wMachine != wOwn;
+    if (!bOther) return ROUTE_THIS_PROGRAM;
+    if (file.wMachine == IMAGE_FILE_MACHINE_AMD64 && !IsSixtyFourBitSystem()) return ROUTE_NOT_ON_THIS_SYSTEM;
+    strSibling = SiblingProgramPath(options.strSiblingFolder);
+    const DWORD dwAttributes = GetFileAttributesW(strSibling.ToWide().c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY) ? ROUTE_SIBLING : ROUTE_NO_SIBLING;
 }
 
 } // namespace
@@ -212,7 +217,7 @@ bool IsRunnableMachine(WORD wMachine)
     return wNative == IMAGE_FILE_MACHINE_ARM64 && wMachine == IMAGE_FILE_MACHINE_ARM64;
 }
 
-bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult)
+bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult, const RunOptions& options)
 {
     RegistrationResult local;
     RegistrationResult& result = pResult ? *pResult : local;
@@ -236,12 +241,27 @@ bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResu
     bool bResult = false;
     {
         const CQuietErrors quiet;
-        if (!IsExecutablePath(strPath)) {
-            bResult = CallEntryPoint(strPath, bRegister, result);
-        } else {
+        CString strSibling;
+        if (IsExecutablePath(strPath)) {
             // A file that is no program is not started: the stage stays STAGE_NONE.
             result.hr = ProbeProgram(strPath);
-            if (SUCCEEDED(result.hr)) ExecuteAndWait(strPath, bRegister ? "/regserver" : "/unregserver", &result);
+            if (SUCCEEDED(result.hr)) ExecuteAndWait(strPath, bRegister ? "/regserver" : "/unregserver", &result, options);
+        } else {
+            switch (result.nRoute = RouteFor(strPath, options, strSibling)) {
+            case ROUTE_THIS_PROGRAM:
+                bResult = CallEntryPoint(strPath, bRegister, result);
+                break;
+            case ROUTE_SIBLING:
+                bResult = RegisterThroughSibling(strPath, bRegister, strSibling, options, result);
+                break;
+            case ROUTE_NO_SIBLING:
+                result.strProgram = strSibling;
+                result.hr = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+                break;
+            case ROUTE_NOT_ON_THIS_SYSTEM:
+                result.hr = HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT);
+                break;
+            }
         }
     }
 
@@ -250,27 +270,30 @@ bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResu
     return bResult;
 }
 
-void ExecuteAndWait(const CString& strPath, const CString& strParameters, RegistrationResult* pResult)
+void ExecuteAndWait(const CString& strPath, const CString& strParameters, RegistrationResult* pResult,
+                    const RunOptions& options)
 {
+    RegistrationResult local;
+    RegistrationResult& result = pResult ? *pResult : local;
     // "C:\srv.exe" gives "C:", which names the root because the caller has
     // just made the root the current directory.
     const int nSlash = strPath.ReverseFind('\\');
-    const CString strFolder = nSlash < 0 ? CString() : strPath.Left(nSlash);
-
-    SHELLEXECUTEINFOA info = {};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    info.lpFile = strPath;
-    info.lpParameters = strParameters;
-    info.lpDirectory = strFolder;
-    info.nShow = SW_HIDE;
-    // hProcess stays null when the file was handed to a running program
-    // instead of starting a process: then there is nothing to wait for.
-    const BOOL bStarted = ShellExecuteExA(&info);
-    if (pResult) NoteStart(*pResult, bStarted, info.hProcess);
-    if (!bStarted || !info.hProcess) return;
-    // No time-out: a server may take its time. The sheet keeps painting.
-    CPaintPump::WaitPainting(info.hProcess);
-    if (pResult) NoteEnd(*pResult, info.hProcess);
-    CloseHandle(info.hProcess);
+    CString strFolder = nSlash < 0 ? CString() : strPath.Left(nSlash);
+    if (strFolder.GetLength() == 2 && strFolder[1] == ':') strFolder += '\\';   // a process's folder is a full path
+    CWorkProgress noProgress;
+    const ProcessRun run = RunHidden(strPath, strParameters, strFolder, strPath, options.dwTimeLimitMs,
+                                     options.pProgress ? *options.pProgress : noProgress);
+    if (!run.bStarted) {
+        result.hr = HRESULT_FROM_WIN32(run.dwStartError ? run.dwStartError : ERROR_GEN_FAILURE);
+        return;
+    }
+    result.nStage = STAGE_STARTED;
+    if (run.bStopped) {
+        result.bStopped = true;
+        result.bTimedOut = run.bTimedOut;
+        result.hr = HRESULT_FROM_WIN32(run.bTimedOut ? ERROR_TIMEOUT : ERROR_CANCELLED);
+    } else if (run.bEnded) {
+        result.nStage = STAGE_ENDED;
+        result.dwExitCode = run.dwExitCode;
+    }
 }

@@ -3,6 +3,7 @@
 // "DllRegisterServer"/"DllUnregisterServer", or an executable's
 // "/regserver"/"/unregserver" switch. Window-free, so tests call it directly.
 #include "framework/CString.h"
+#include "engine/components/WorkProgress.h"
 
 // How far one self-registration call got, in the order the steps run.
 enum RegistrationStage {
@@ -13,6 +14,16 @@ enum RegistrationStage {
     STAGE_ENTRY_RETURNED,  // the entry point returned hr
     STAGE_STARTED,         // the executable's process was started
     STAGE_ENDED,           // ... and has ended with dwExitCode
+};
+
+// Which program ran a server's self-registration. An in-process server
+// loads only into a process of its own bitness: one of the other bitness is
+// handed to the sibling program beside this one.
+enum RegistrationRoute {
+    ROUTE_THIS_PROGRAM = 0,
+    ROUTE_SIBLING,                 // the sibling ran it: strProgram
+    ROUTE_NO_SIBLING,              // nothing ran: strProgram is missing
+    ROUTE_NOT_ON_THIS_SYSTEM,      // nothing ran: a 64-bit server on a 32-bit system
 };
 
 // What one call did, for a caller that wants to say why it failed.
@@ -27,18 +38,37 @@ struct RegistrationResult {
     CString strFaultModule;         // the file of the module it happened in
     DWORD dwExitCode = 0;           // the executable's, at STAGE_ENDED
     double dMilliseconds = 0;
+    bool bStopped = false;          // its run was ended before it finished:
+    bool bTimedOut = false;         // at the time limit, else at the user's request
+    RegistrationRoute nRoute = ROUTE_THIS_PROGRAM;
+    CString strProgram;             // the sibling, for the routes that name one
+};
+
+// How a self-registration runs.
+struct RunOptions {
+    // The longest wait for an executable server, or for the sibling.
+    DWORD dwTimeLimitMs = 60000;
+    // Hears the waits and may ask to stop them; none: no progress, no stop.
+    CWorkProgress* pProgress = nullptr;
+    // A server of the other bitness goes to the sibling; the sibling itself
+    // runs what it is given in its own process.
+    bool bThroughSibling = true;
+    // The folder the sibling is looked for in; empty: this program's own.
+    CString strSiblingFolder;
 };
 
 // Registers (bRegister) or unregisters one server file. True only when an
 // in-process server's entry point ran and returned exactly S_OK; always false
 // for an executable, whose outcome the caller checks in the registry. When
 // pResult is given, it receives what the call did.
-bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult = nullptr);
+bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult = nullptr,
+                        const RunOptions& options = RunOptions());
 
 // True when this system starts programs built for that machine
 // (IMAGE_FILE_MACHINE_*): its own, and those it emulates.
 bool IsRunnableMachine(WORD wMachine);
 
 // Starts the file hidden with the parameters, in the folder that holds it, and
-// waits for its process to end, without a time-out.
-void ExecuteAndWait(const CString& strPath, const CString& strParameters, RegistrationResult* pResult = nullptr);
+// waits for its process to end, for the options' time limit at most.
+void ExecuteAndWait(const CString& strPath, const CString& strParameters, RegistrationResult* pResult = nullptr,
+                    const RunOptions& options = RunOptions());

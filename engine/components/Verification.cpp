@@ -1,6 +1,8 @@
 #include "engine/components/Verification.h"
 #include "engine/components/Catalogue.h"
 #include "engine/components/FileSearch.h"
+#include "engine/diagnosis/ClassRegistration.h"
+#include "engine/diagnosis/PeFile.h"
 #include "system/FileVersion.h"
 #include "system/Registry.h"
 #include "system/SystemInfo.h"
@@ -17,12 +19,6 @@ CString SearchTree(const CFolderSearch* pSearch, const CString& strFolder, const
 }
 }
 
-void CVerificationProgress::SetProgressRange(int) {}
-
-void CVerificationProgress::SetProgressPos(int) {}
-
-void CVerificationProgress::OnFolderEntered() {}
-
 std::vector<std::unique_ptr<ComponentItem>> MakeCatalogueRecords()
 {
     const CString strNotChecked = LoadResourceString(IDS_NOT_CHECKED);
@@ -37,7 +33,11 @@ std::vector<std::unique_ptr<ComponentItem>> MakeCatalogueRecords()
 bool IsRegistered(const ComponentItem& item)
 {
     if (item.strProgID.IsEmpty()) return false;
-    return !ReadRegString(HKEY_CLASSES_ROOT, item.strProgID + "\\Clsid", "").IsEmpty();
+    // Read in the view the row's clients use: its file's bitness, or this
+    // program's when the file is not known or cannot be read.
+    const int nFileBits = item.strLocation.IsEmpty() ? 0 : ModuleViewBits(ReadPeFile(item.strLocation));
+    const RegValue value = ReadProgIDClsid(HKEY_CLASSES_ROOT, item.strProgID, nFileBits ? nFileBits : OwnViewBits());
+    return value.bExists && value.dwType == REG_SZ && !value.strText.IsEmpty();
 }
 
 CString ResolveLocation(ComponentItem& item, const VerificationFolders& folders, const CFolderSearch* pToolSearch,
@@ -60,6 +60,7 @@ CString ResolveLocation(ComponentItem& item, const VerificationFolders& folders,
     default:
         break;
     }
+    item.bLookedFor = true;
     return item.strLocation;
 }
 
@@ -80,16 +81,30 @@ void VerifyPresence(ComponentItem& item, const VerificationFolders& folders, con
     }
 }
 
-void VerifyRegistration(const std::vector<ComponentItem*>& records, CVerificationProgress& progress)
+void VerifyRegistration(const std::vector<ComponentItem*>& records, const VerificationFolders& folders,
+                        CWorkProgress& progress)
 {
-    const CString strYes = LoadResourceString(IDS_YES);
-    const CString strNo = LoadResourceString(IDS_NO);
+    // The view a row is read in is its file's: rows never looked for are
+    // looked for first, with one walk per tree.
     const int nCount = static_cast<int>(records.size());
     progress.SetProgressRange(nCount);
+    std::vector<ComponentItem*> unknown;
+    for (ComponentItem* pItem : records)
+        if (pItem && !pItem->bLookedFor) unknown.push_back(pItem);
+    if (!unknown.empty()) ResolveLocations(unknown, folders, progress);
+
+    const CString strYes = LoadResourceString(IDS_YES);
+    const CString strNo = LoadResourceString(IDS_NO);
     for (int i = 0; i < nCount; ++i) {
         progress.SetProgressPos(i);
-        if (ComponentItem* pItem = records[static_cast<size_t>(i)])
-            pItem->strRegistered = IsRegistered(*pItem) ? strYes : strNo;
+        ComponentItem* pItem = records[static_cast<size_t>(i)];
+        if (!pItem) continue;
+        if (progress.IsStopRequested()) {
+            pItem->bNotReached = true;
+            continue;
+        }
+        pItem->bNotReached = false;
+        pItem->strRegistered = IsRegistered(*pItem) ? strYes : strNo;
     }
     progress.SetProgressPos(0);
 }
@@ -98,8 +113,10 @@ namespace {
 // One walk of each tree answers every record that searches it, with the
 // answers a search per record would give; then each(i, record, searches) runs
 // for every record in order (a null record included, for the caller to skip).
+// A stop during the walks or between records leaves the records not reached
+// as they were, marked so.
 void WithOneWalkPerTree(const std::vector<ComponentItem*>& records, const VerificationFolders& folders,
-                        CVerificationProgress& progress,
+                        CWorkProgress& progress,
                         const std::function<void(int, ComponentItem*, const CFolderSearch&, const CFolderSearch&)>& each)
 {
     std::vector<CString> toolNames, commonNames;
@@ -108,16 +125,24 @@ void WithOneWalkPerTree(const std::vector<ComponentItem*>& records, const Verifi
         if (pItem->nKind == KIND_TOOL_SYSTEM) toolNames.push_back(pItem->strFileName);
         if (pItem->nKind == KIND_COMMON_FILES && pItem->strLocation.IsEmpty()) commonNames.push_back(pItem->strFileName);
     }
-    const auto onFolder = [&progress] { progress.OnFolderEntered(); };
+    const auto onFolder = [&progress] {
+        progress.OnFolderEntered();
+        return !progress.IsStopRequested();
+    };
     const CFolderSearch toolSearch(toolNames.empty() ? CString() : folders.strSystemFolder, toolNames, onFolder);
-    const CFolderSearch commonSearch(commonNames.empty() ? CString() : folders.strCommonFilesFolder, commonNames,
-                                     onFolder);
-    for (size_t i = 0; i < records.size(); ++i) each(static_cast<int>(i), records[i], toolSearch, commonSearch);
+    const CFolderSearch commonSearch(commonNames.empty() || toolSearch.WasStopped() ? CString() : folders.strCommonFilesFolder,
+                                     commonNames, onFolder);
+    bool bStopped = toolSearch.WasStopped() || commonSearch.WasStopped();
+    for (size_t i = 0; i < records.size(); ++i) {
+        bStopped = bStopped || progress.IsStopRequested();
+        if (records[i]) records[i]->bNotReached = bStopped;
+        if (!bStopped) each(static_cast<int>(i), records[i], toolSearch, commonSearch);
+    }
 }
 } // namespace
 
 void ResolveLocations(const std::vector<ComponentItem*>& records, const VerificationFolders& folders,
-                      CVerificationProgress& progress)
+                      CWorkProgress& progress)
 {
     WithOneWalkPerTree(records, folders, progress, [&](int, ComponentItem* pItem, const CFolderSearch& tool, const CFolderSearch& common) {
         if (pItem) ResolveLocation(*pItem, folders, &tool, &common);
@@ -125,7 +150,7 @@ void ResolveLocations(const std::vector<ComponentItem*>& records, const Verifica
 }
 
 void VerifyFiles(const std::vector<ComponentItem*>& records, const VerificationFolders& folders,
-                 CVerificationProgress& progress)
+                 CWorkProgress& progress)
 {
     const int nCount = static_cast<int>(records.size());
     progress.SetProgressRange(nCount);

@@ -1,6 +1,7 @@
 #pragma once
 #include "engine/components/ComponentItem.h"
 #include "engine/components/VerificationSite.h"
+#include "engine/components/WorkProgress.h"
 #include <memory>
 #include <vector>
 
@@ -15,7 +16,8 @@ class CFolderSearch;
 std::vector<std::unique_ptr<ComponentItem>> MakeCatalogueRecords();
 
 // True when the record's ProgID has a non-empty "\Clsid" default value of
-// type REG_SZ under the classes root.
+// type REG_SZ under the classes root, read in the registry view of the
+// record's file (this program's when the file is unknown or unreadable).
 bool IsRegistered(const ComponentItem& item);
 // The record's file path by its kind, kept in strLocation. The searches of one
 // press answer for the names they cover; anything else is searched on its own.
@@ -27,14 +29,16 @@ void VerifyPresence(ComponentItem& item, const VerificationFolders& folders,
                     const CFolderSearch* pToolSearch = nullptr, const CFolderSearch* pCommonSearch = nullptr);
 
 // Every record in the order given (null records are skipped), with the
-// progress range 0..n, positions 0..n-1 and back to 0.
-void VerifyRegistration(const std::vector<ComponentItem*>& records, CVerificationProgress& progress);
+// progress range 0..n, positions 0..n-1 and back to 0. Each is read in its
+// file's registry view: records never looked for are looked for first.
+void VerifyRegistration(const std::vector<ComponentItem*>& records, const VerificationFolders& folders,
+                        CWorkProgress& progress);
 // The same for presence; each tree is walked once for all its records.
 void VerifyFiles(const std::vector<ComponentItem*>& records, const VerificationFolders& folders,
-                 CVerificationProgress& progress);
+                 CWorkProgress& progress);
 // Only the locations of VerifyFiles, without looking at the files found.
 void ResolveLocations(const std::vector<ComponentItem*>& records, const VerificationFolders& folders,
-                      CVerificationProgress& progress);
+                      CWorkProgress& progress);
 
 // The six cells a record shows once verified: file name, ProgID, Registered,
 // On System, and the version and path when the file is present.

@@ -8,15 +8,3 @@ struct VerificationFolders {
     CString strSystemFolder;
     CString strCommonFilesFolder;
 };
-
-// Where a long piece of work shows that it goes on: the COM tester moves its
-// bar and keeps the sheet painting; a report shows nothing, as the defaults do.
-class CVerificationProgress {
-public:
-    virtual ~CVerificationProgress() = default;
-    // Positions 0..nUpper follow.
-    virtual void SetProgressRange(int nUpper);
-    virtual void SetProgressPos(int nPos);
-    // Called as a folder walk enters each folder.
-    virtual void OnFolderEntered();
-};

@@ -69,15 +69,26 @@ ClassServerView ReadView(const CString& strClsid, REGSAM samView, bool bPreferLo
 
 } // namespace
 
-ClassRegistration ReadClassRegistration(const CString& strProgID, bool bPreferLocalServer)
+RegValue ReadProgIDClsid(HKEY hRoot, const CString& strProgIDKey, int nViewBits)
+{
+    const CString strKey = strProgIDKey + "\\Clsid";
+    const RegValue inView = ReadRegValue(hRoot, strKey, nullptr, ViewAccess(nViewBits));
+    if (inView.bExists || nViewBits == OwnViewBits()) return inView;
+    return ReadRegValue(hRoot, strKey, nullptr);
+}
+
+ClassRegistration ReadClassRegistration(const CString& strProgID, bool bPreferLocalServer, int nViewBits)
 {
     ClassRegistration reg;
+    reg.nViewBits = nViewBits == 64 && IsSixtyFourBitSystem() ? 64 : nViewBits == 32 ? 32 : OwnViewBits();
     if (strProgID.IsEmpty()) return reg;
-    const CString strKey = "Software\\Classes\\" + strProgID + "\\Clsid";
+    const REGSAM samRow = ViewAccess(reg.nViewBits);
+    const REGSAM samOther = ViewAccess(reg.nViewBits == 64 ? 32 : 64);
+    const CString strKey = "Software\\Classes\\" + strProgID;
     // Only a string value registers a ProgID, as the Registered column counts
     // it: a Clsid of any other type is named, and the ProgID is not registered.
-    const RegValue user = ReadRegValue(HKEY_CURRENT_USER, strKey, nullptr);
-    const RegValue machine = ReadRegValue(HKEY_LOCAL_MACHINE, strKey, nullptr);
+    const RegValue user = ReadProgIDClsid(HKEY_CURRENT_USER, strKey, reg.nViewBits);
+    const RegValue machine = ReadProgIDClsid(HKEY_LOCAL_MACHINE, strKey, reg.nViewBits);
     reg.strUserClsid = user.dwType == REG_SZ ? user.strText : CString();
     reg.strMachineClsid = machine.dwType == REG_SZ ? machine.strText : CString();
     reg.strClsid = reg.strUserClsid.IsEmpty() ? reg.strMachineClsid : reg.strUserClsid;
@@ -90,9 +101,8 @@ ClassRegistration ReadClassRegistration(const CString& strProgID, bool bPreferLo
     reg.bUserOverrides = !reg.strUserClsid.IsEmpty() && !reg.strMachineClsid.IsEmpty() &&
                          reg.strUserClsid.CompareNoCase(reg.strMachineClsid) != 0;
     reg.bOtherViewExists = IsSixtyFourBitSystem();
-    reg.thisView = ReadView(reg.strClsid, 0, bPreferLocalServer);
-    if (reg.bUserOverrides) reg.machineView = ReadView(reg.strMachineClsid, 0, bPreferLocalServer);
-    if (reg.bOtherViewExists)
-        reg.otherView = ReadView(reg.strClsid, sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY, bPreferLocalServer);
+    reg.rowView = ReadView(reg.strClsid, samRow, bPreferLocalServer);
+    if (reg.bUserOverrides) reg.machineView = ReadView(reg.strMachineClsid, samRow, bPreferLocalServer);
+    if (reg.bOtherViewExists) reg.otherView = ReadView(reg.strClsid, samOther, bPreferLocalServer);
     return reg;
 }

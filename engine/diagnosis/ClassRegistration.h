@@ -1,5 +1,6 @@
 #pragma once
 #include "framework/CString.h"
+#include "system/Registry.h"
 
 // What one registry view (the 32-bit or the 64-bit one) says about a class.
 struct ClassServerView {
@@ -20,9 +21,20 @@ struct ClassRegistration {
     bool bClsidWrongType = false; // the Clsid value in effect is no REG_SZ ...
     DWORD dwClsidWrongType = 0;   // ... but of this type
     bool bOtherViewExists = false;   // a 64-bit system: there is a second view
-    ClassServerView thisView;     // this build's view
-    ClassServerView otherView;    // KEY_WOW64_32KEY from a 64-bit build, KEY_WOW64_64KEY from a 32-bit one
-    ClassServerView machineView;  // the machine's class in this view, read when the user's overrides it
+    int nViewBits = 0;            // the row's view, 32 or 64: the one its clients use
+    ClassServerView rowView;      // the class in the row's view
+    ClassServerView otherView;    // ... in the other view
+    ClassServerView machineView;  // the machine's class in the row's view, read when the user's overrides it
 };
 
-ClassRegistration ReadClassRegistration(const CString& strProgID, bool bPreferLocalServer);
+// The "Clsid" default value under a ProgID's key (strProgIDKey, below
+// hRoot), as a client of that bitness reads it. ProgIDs are shared by both
+// views on current systems, and stay where a server of either bitness wrote
+// them; a system that keeps them apart (or Wine, which files a 32-bit
+// server's in the shared key but answers the 32-bit view from its own) has
+// the value in the client's view, else in this program's.
+RegValue ReadProgIDClsid(HKEY hRoot, const CString& strProgIDKey, int nViewBits);
+
+// Reads the registration in the view of nViewBits (32 or 64; 0: this
+// build's own), the view a server of that bitness registers in.
+ClassRegistration ReadClassRegistration(const CString& strProgID, bool bPreferLocalServer, int nViewBits = 0);

@@ -1,5 +1,6 @@
 #include "engine/diagnosis/Diagnosis.h"
 #include "engine/diagnosis/DiagnosisText.h"
+#include "engine/components/Sibling.h"
 #include "engine/components/Verification.h"
 #include "system/Paths.h"
 #include "system/Registry.h"
@@ -19,6 +20,19 @@ bool IsExecutableName(const CString& strFileName)
 WORD OwnMachine()
 {
     return sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+}
+
+// An in-process server of the other bitness runs in the sibling program; a
+// 64-bit one cannot run on a 32-bit system at all.
+CString BitnessVerdict(const ComponentDiagnosis& d)
+{
+    const WORD wMachine = d.file.wMachine;
+    if (wMachine == IMAGE_FILE_MACHINE_AMD64 && !IsSixtyFourBitSystem()) return LoadResourceString(IDS_VERDICT_NOT_ON_SYSTEM);
+    if (wMachine != IMAGE_FILE_MACHINE_AMD64 && wMachine != IMAGE_FILE_MACHINE_I386)
+        return FormatId(IDS_VERDICT_OTHER_CPU, MachineName(d.file).GetString());
+    if (d.bSiblingPresent) return CString();
+    return FormatId(IDS_VERDICT_NO_SIBLING, RegistryViewName(ModuleViewBits(d.file)).GetString(),
+                    SiblingProgramFileName().GetString(), OwnProgramFileName().GetString());
 }
 
 CString MissingImports(const ComponentDiagnosis& d)
@@ -47,9 +61,8 @@ CString FileVerdict(const ComponentDiagnosis& d)
         return LoadResourceString(IDS_VERDICT_NEEDS_ADMIN);
     // An executable server runs in its own process, whatever its bitness.
     if (!d.bExecutable && d.file.wMachine != OwnMachine()) {
-        if (d.file.wMachine == IMAGE_FILE_MACHINE_AMD64) return LoadResourceString(IDS_VERDICT_NEEDS_64);
-        if (d.file.wMachine == IMAGE_FILE_MACHINE_I386) return LoadResourceString(IDS_VERDICT_NEEDS_32);
-        return FormatId(IDS_VERDICT_OTHER_CPU, MachineName(d.file).GetString());
+        const CString strVerdict = BitnessVerdict(d);
+        if (!strVerdict.IsEmpty()) return strVerdict;
     }
     const CString strMissing = MissingImports(d);
     if (!strMissing.IsEmpty()) return FormatId(IDS_VERDICT_MISSING_DEP, strMissing.GetString());
@@ -64,6 +77,15 @@ CString ActionVerdict(const ComponentDiagnosis& d)
     if (!action.bDone) return CString();
     const HRESULT hr = action.hr;
     const char* pszEntry = action.bRegister ? "DllRegisterServer" : "DllUnregisterServer";
+    if (action.nRoute == ROUTE_NOT_ON_THIS_SYSTEM) return LoadResourceString(IDS_VERDICT_NOT_ON_SYSTEM);
+    if (action.nRoute == ROUTE_NO_SIBLING)
+        return FormatId(IDS_VERDICT_NO_SIBLING, RegistryViewName(OwnViewBits() == 64 ? 32 : 64).GetString(),
+                        SiblingProgramFileName().GetString(), OwnProgramFileName().GetString());
+    if (action.bStopped)
+        return FormatId(action.bTimedOut ? IDS_VERDICT_STOPPED_LIMIT : IDS_VERDICT_STOPPED_USER,
+                        static_cast<unsigned long>((action.dMilliseconds + 500) / 1000));
+    if (action.nRoute == ROUTE_SIBLING && action.nStage == STAGE_NONE && action.hr == HRESULT_FROM_WIN32(ERROR_INVALID_DATA))
+        return FormatId(IDS_VERDICT_SIBLING_SILENT, action.strProgram.GetString(), static_cast<unsigned long>(action.dwExitCode));
     // The loader catches a fault in DllMain itself and fails the load with ERROR_NOACCESS.
     if ((action.dwFaultCode && action.nStage < STAGE_LOADED) ||
         (action.nStage == STAGE_ENTRY_FOUND && hr == HRESULT_FROM_WIN32(ERROR_NOACCESS)))
@@ -88,15 +110,15 @@ CString RegistrationVerdict(const ComponentDiagnosis& d)
     if (reg.bClsidWrongType) return FormatId(IDS_VERDICT_CLSID_TYPE, RegTypeName(reg.dwClsidWrongType).GetString());
     if (reg.strClsid.IsEmpty()) return LoadResourceString(IDS_VERDICT_NOT_REGISTERED);
     if (reg.bUserOverrides && IsSameFile(reg.machineView.strServerPath, d.strPath) &&
-        !IsSameFile(reg.thisView.strServerPath, d.strPath))
-        return FormatId(IDS_VERDICT_USER_OVERRIDE, (reg.thisView.strServerPath.IsEmpty() ? reg.strUserClsid
-                                                                                         : reg.thisView.strServerPath).GetString());
-    if (reg.thisView.strServerKey.IsEmpty()) {
-        if (!reg.otherView.strServerKey.IsEmpty()) return FormatId(IDS_VERDICT_OTHER_VIEW_ONLY, RegistryViewName(false).GetString());
+        !IsSameFile(reg.rowView.strServerPath, d.strPath))
+        return FormatId(IDS_VERDICT_USER_OVERRIDE, (reg.rowView.strServerPath.IsEmpty() ? reg.strUserClsid
+                                                                                         : reg.rowView.strServerPath).GetString());
+    if (reg.rowView.strServerKey.IsEmpty()) {
+        if (!reg.otherView.strServerKey.IsEmpty()) return FormatId(IDS_VERDICT_OTHER_VIEW_ONLY, RegistryViewName(reg.nViewBits == 64 ? 32 : 64).GetString());
         return FormatId(IDS_VERDICT_CLASS_MISSING, reg.strClsid.GetString());
     }
-    if (!IsSameFile(reg.thisView.strServerPath, d.strPath))
-        return FormatId(IDS_VERDICT_OTHER_COPY, reg.thisView.strServerValue.GetString());
+    if (!IsSameFile(reg.rowView.strServerPath, d.strPath))
+        return FormatId(IDS_VERDICT_OTHER_COPY, reg.rowView.strServerValue.GetString());
     return LoadResourceString(IDS_VERDICT_SOUND);
 }
 
@@ -112,13 +134,19 @@ ComponentDiagnosis DiagnoseComponent(const CString& strFileName, const CString& 
     d.bExecutable = IsExecutableName(strFileName);
     d.lastAction = lastAction;
     d.bElevated = IsProcessElevated();
-    const DWORD dwAttributes = strPath.IsEmpty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(strPath);
+    const DWORD dwAttributes = strPath.IsEmpty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(strPath.ToWide().c_str());
     d.bPresent = dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
     if (d.bPresent) {
         d.file = ReadPeFile(strPath);
         if (d.file.bModule) d.imports = resolver.Resolve(strPath, d.file.imports);
     }
-    d.registration = ReadClassRegistration(strProgID, d.bExecutable);
+    d.strSibling = SiblingProgramPath();
+    const DWORD dwSibling = GetFileAttributesW(d.strSibling.ToWide().c_str());
+    d.bSiblingPresent = dwSibling != INVALID_FILE_ATTRIBUTES && !(dwSibling & FILE_ATTRIBUTE_DIRECTORY);
+    // Each row is judged in the view its clients use: its own bitness's.
+    const int nFileBits = ModuleViewBits(d.file);
+    d.bViewFromFile = nFileBits != 0;
+    d.registration = ReadClassRegistration(strProgID, d.bExecutable, nFileBits);
     return d;
 }
 
@@ -147,7 +175,7 @@ std::vector<CString> CatalogueVerdicts(const CString& strSystemFolder, const CSt
     const std::vector<std::unique_ptr<ComponentItem>> records = MakeCatalogueRecords();
     std::vector<ComponentItem*> order;
     for (const auto& pItem : records) order.push_back(pItem.get());
-    CVerificationProgress noProgress;
+    CWorkProgress noProgress;
     ResolveLocations(order, VerificationFolders{strSystemFolder, strCommonFilesFolder}, noProgress);
     const CImportResolver resolver;
     std::vector<CString> verdicts;

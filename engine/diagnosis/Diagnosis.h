@@ -21,6 +21,9 @@ struct ComponentDiagnosis {
     ClassRegistration registration;
     RegistrationResult lastAction;
     bool bElevated = false;       // the utility runs with administrator rights
+    bool bViewFromFile = false;   // the registry view read is the file's own, else this program's
+    CString strSibling;           // the program beside this one that runs the other bitness
+    bool bSiblingPresent = false;
 };
 
 ComponentDiagnosis DiagnoseComponent(const CString& strFileName, const CString& strProgID, const CString& strPath,

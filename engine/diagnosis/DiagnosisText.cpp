@@ -50,10 +50,9 @@ CString FaultName(DWORD dwCode)
     }
 }
 
-CString RegistryViewName(bool bThisView)
+CString RegistryViewName(int nViewBits)
 {
-    const bool bSixtyFour = (sizeof(void*) == 8) == bThisView;
-    return LoadResourceString(bSixtyFour ? IDS_VIEW_64 : IDS_VIEW_32);
+    return LoadResourceString(nViewBits == 64 ? IDS_VIEW_64 : IDS_VIEW_32);
 }
 
 CString SystemErrorText(HRESULT hr)
@@ -102,9 +101,9 @@ void AddImports(CString& t, const ComponentDiagnosis& d)
     }
 }
 
-void AddView(CString& t, const ComponentDiagnosis& d, const ClassServerView& view, bool bThisView)
+void AddView(CString& t, const ComponentDiagnosis& d, const ClassServerView& view, int nViewBits)
 {
-    const CString strView = RegistryViewName(bThisView);
+    const CString strView = RegistryViewName(nViewBits);
     if (!view.bClassKey) AddLine(t, FormatId(IDS_DIAG_VIEW_NO_CLASS, strView.GetString()));
     else if (view.strServerKey.IsEmpty()) AddLine(t, FormatId(IDS_DIAG_VIEW_NONE, strView.GetString()));
     else
@@ -119,6 +118,8 @@ void AddRegistration(CString& t, const ComponentDiagnosis& d)
     AddLine(t, LoadResourceString(IDS_DIAG_REGISTRATION));
     AddLine(t, FormatId(IDS_DIAG_PROGID, d.strProgID.IsEmpty() ? LoadResourceString(IDS_WORD_NONE).GetString() : d.strProgID.GetString()));
     if (d.strProgID.IsEmpty()) return;
+    AddLine(t, FormatId(IDS_DIAG_VIEW_READ, RegistryViewName(reg.nViewBits).GetString(),
+                        LoadResourceString(d.bViewFromFile ? IDS_WORD_SERVERS_VIEW : IDS_WORD_PROGRAMS_VIEW).GetString()));
     if (reg.strClsid.IsEmpty()) {
         AddLine(t, FormatId(IDS_DIAG_CLSID, LoadResourceString(IDS_WORD_NONE).GetString(), "HKEY_CLASSES_ROOT"));
         if (reg.bClsidWrongType) AddLine(t, FormatId(IDS_DIAG_CLSID_TYPE, RegTypeName(reg.dwClsidWrongType).GetString()));
@@ -128,8 +129,8 @@ void AddRegistration(CString& t, const ComponentDiagnosis& d)
         AddLine(t, FormatId(IDS_DIAG_CLSID_OVERRIDE, reg.strClsid.GetString(), reg.strMachineClsid.GetString()));
     else
         AddLine(t, FormatId(IDS_DIAG_CLSID, reg.strClsid.GetString(), reg.strUserClsid.IsEmpty() ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER"));
-    AddView(t, d, reg.thisView, true);
-    if (reg.bOtherViewExists) AddView(t, d, reg.otherView, false);
+    AddView(t, d, reg.rowView, reg.nViewBits);
+    if (reg.bOtherViewExists) AddView(t, d, reg.otherView, reg.nViewBits == 64 ? 32 : 64);
     else AddLine(t, LoadResourceString(IDS_DIAG_NO_VIEW));
 }
 
@@ -148,6 +149,7 @@ void AddLastAction(CString& t, const ComponentDiagnosis& d)
         AddLine(t, FormatId(IDS_DIAG_FAULT, static_cast<unsigned long>(action.dwFaultCode), FaultName(action.dwFaultCode).GetString(),
                             action.strFaultModule.IsEmpty() ? LoadResourceString(IDS_UNKNOWN_MODULE).GetString() : action.strFaultModule.GetString()));
     if (action.nStage == STAGE_ENDED) AddLine(t, FormatId(IDS_DIAG_EXIT_CODE, static_cast<unsigned long>(action.dwExitCode)));
+    if (action.nRoute == ROUTE_SIBLING) AddLine(t, FormatId(IDS_DIAG_RUN_BY, action.strProgram.GetString()));
 }
 
 } // namespace

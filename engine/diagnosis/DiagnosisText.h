@@ -11,5 +11,5 @@ CString FormatId(UINT nID, ...);
 CString MachineName(const PeFileInfo& file);
 // "access violation", "stack overflow", ... for an exception code.
 CString FaultName(DWORD dwCode);
-// "64-bit" or "32-bit": this build's registry view, or the other one.
-CString RegistryViewName(bool bThisView);
+// "64-bit" or "32-bit": the registry view of that bitness.
+CString RegistryViewName(int nViewBits);

@@ -338,12 +338,13 @@ void ParseMapped(void* pContext)
 PeFileInfo ReadPeFile(const CString& strPath)
 {
     PeFileInfo info;
-    const DWORD dwAttributes = GetFileAttributesA(strPath);
+    const std::wstring path = strPath.ToWide();
+    const DWORD dwAttributes = GetFileAttributesW(path.c_str());
     if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         info.bFolder = true;
         return info;
     }
-    const CHandle file(CreateFileA(strPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const CHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size = {};
     if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size)) {
@@ -371,4 +372,15 @@ PeFileInfo ReadPeFile(const CString& strPath)
         return info;
     }
     return parse.info;
+}
+
+int ModuleViewBits(const PeFileInfo& file)
+{
+    if (!file.bModule) return 0;
+    switch (file.wMachine) {
+    case IMAGE_FILE_MACHINE_AMD64:
+    case IMAGE_FILE_MACHINE_ARM64: return 64;
+    case IMAGE_FILE_MACHINE_I386:  return 32;
+    default:                       return 0;
+    }
 }

@@ -30,3 +30,7 @@ struct PeFileInfo {
 PeFileInfo ReadPeFile(const CString& strPath);
 // Parses bytes already in memory; never reads outside them.
 PeFileInfo ParsePeImage(const BYTE* pData, size_t nSize);
+
+// The registry view a module of this file's machine registers in: 64 for
+// x64 and ARM64, 32 for x86; 0 when it is no module of either.
+int ModuleViewBits(const PeFileInfo& file);

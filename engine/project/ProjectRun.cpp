@@ -1,6 +1,8 @@
 #include "engine/project/ProjectRun.h"
 #include "framework/CBstr.h"
 #include "framework/CComPtr.h"
+#include "framework/CException.h"
+#include "res/resource.h"
 #include <Automation.h>
 #include <rpc.h>
 
@@ -52,5 +54,13 @@ void RunProjectTest(CProjectRunSink& sink, const CString& strPath)
     bstrPath.Free();
     sink.ReportIfFailed(hr, "Failure at:CProjectTester::OnTestProject Function:spAppServices->ProjectOpen");
     // Also after a failure: the tree is emptied and shows whatever came back.
-    sink.PopulateTree(spProject.Get());
+    try {
+        sink.PopulateTree(spProject.Get());
+    } catch (CException* e) {
+        // A cancelled enumeration is the stop's doing, not a failure to show.
+        if (!sink.WasStopped() && !sink.IsStopRequested()) throw;
+        e->Delete();
+        sink.NoteStopped();
+    }
+    if (sink.WasStopped()) sink.AddError(LoadResourceString(IDS_PROJECT_STOPPED));
 }

@@ -31,6 +31,18 @@ public:
     // CComException.
     virtual void PopulateTree(IUnknown* pProject);
 
-    // Adds the line and gives true when hr is a failure code.
+    // Adds the line and gives true when hr is a failure code. Once a stop
+    // was asked for, a failure is the stop's doing (a cancelled call): no
+    // line, and the run counts as stopped.
     bool ReportIfFailed(HRESULT hr, const CString& strText);
+
+    // True once the user asked to stop the test; the walk then ends at its
+    // next step. A sink that offers no stop never asks.
+    virtual bool IsStopRequested() { return false; }
+    // The run ended early at the user's request.
+    bool WasStopped() const { return m_bStopped; }
+    void NoteStopped() { m_bStopped = true; }
+
+private:
+    bool m_bStopped = false;
 };

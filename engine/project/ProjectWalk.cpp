@@ -65,7 +65,8 @@ void CProjectRunSink::PopulateTree(IUnknown* pProject)
 bool CProjectRunSink::ReportIfFailed(HRESULT hr, const CString& strText)
 {
     if (hr >= 0) return false;
-    AddError(strText);
+    if (IsStopRequested()) NoteStopped();
+    else AddError(strText);
     return true;
 }
 
@@ -80,6 +81,7 @@ bool CProjectWalk::ReportIfFailedOrNull(HRESULT hr, const void* pResult, const c
 void CProjectWalk::PopulateTree(IUnknown* pProject)
 {
     m_sink.DeleteAllNodes();
+    if (m_sink.WasStopped()) return;
     m_bDepthLimitReported = false;
     m_nFeatureNodes = 0;
     m_bNodeLimitReported = false;
@@ -135,6 +137,10 @@ void CProjectWalk::AddFeaturesToTree(CProjectRunSink::NodeId parent, IFeatures* 
     result = pFeatures->get__NewEnum(&spEnum);
     if (!spEnum) result = E_POINTER;   // a success without an enumerator cannot be walked
     for (;;) {
+        if (m_sink.WasStopped() || m_sink.IsStopRequested()) {
+            m_sink.NoteStopped();
+            return;
+        }
         CVariantHolder element;
         ULONG nFetched = 0;
         ClearErrorInfo();

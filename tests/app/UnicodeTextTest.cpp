@@ -18,7 +18,7 @@ std::string ManifestOf(HMODULE hModule)
 TEST(CodePage, TestProgramsRunUnderTheExecutablesManifestWithUtf8)
 {
     EXPECT_EQ(65001u, GetACP());
-    HMODULE hExe = LoadLibraryExA((TestProgramFolder() + "\\ForgeSupport.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE hExe = LoadLibraryExA(OwnProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, hExe);
     EXPECT_EQ(ManifestOf(hExe), ManifestOf(GetModuleHandleW(nullptr)));
     EXPECT_NE(std::string::npos, ManifestOf(hExe).find(">UTF-8</activeCodePage>"));

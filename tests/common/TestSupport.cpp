@@ -1,4 +1,5 @@
 #include "common/TestSupport.h"
+#include <tlhelp32.h>
 #include "ui/SupportSheet.h"
 #include "res/resource.h"
 #include <commctrl.h>
@@ -202,6 +203,12 @@ std::string TestProgramFolder()
     return path.substr(0, path.rfind('\\'));
 }
 
+std::string OwnProgramPath()
+{
+    return TestProgramFolder() + (sizeof(void*) == 8 ? "\\ForgeSupport64.exe" : "\\ForgeSupport.exe");
+}
+
+
 // ---- the sheet -----------------------------------------------------------------
 
 namespace {
@@ -379,4 +386,28 @@ UINT UserCodePage()
     GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
                    reinterpret_cast<LPWSTR>(&cp), sizeof cp / sizeof(wchar_t));
     return cp;
+}
+
+// ---- processes ----------------------------------------------------------------
+
+int CountProcesses(const std::string& exeName)
+{
+    HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (hSnapshot == INVALID_HANDLE_VALUE) return -1;
+    int nCount = 0;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL b = Process32First(hSnapshot, &entry); b; b = Process32Next(hSnapshot, &entry))
+        if (lstrcmpiA(entry.szExeFile, exeName.c_str()) == 0) ++nCount;
+    CloseHandle(hSnapshot);
+    return nCount;
+}
+
+bool WaitFor(const std::function<bool()>& ready, int nSeconds)
+{
+    for (int i = 0; i < nSeconds * 20; ++i) {
+        if (ready()) return true;
+        Sleep(50);
+    }
+    return ready();
 }

@@ -54,6 +54,9 @@ bool DeleteRegTree(HKEY root, const std::string& subKey);
 
 // The folder the test program lives in, with its sample servers.
 std::string TestProgramFolder();
+// The utility of this build's bitness in that folder (ForgeSupport64.exe or
+// ForgeSupport.exe).
+std::string OwnProgramPath();
 
 // Runs the real main sheet modally, starting on page 'startPage'. 'drive'
 // runs inside the modal loop with the sheet window; afterwards the sheet is
@@ -85,6 +88,11 @@ std::optional<std::string> ReadClipboardText(std::vector<UINT>* formats = nullpt
 void WriteClipboardText(const std::string& text);
 // The CF_UNICODETEXT text on the clipboard; empty when it holds none.
 std::wstring ReadClipboardUnicode();
+
+// How many processes of that file name (e.g. "HangSrv.exe") run now.
+int CountProcesses(const std::string& exeName);
+// Calls 'ready' every 50 ms until it is true or the seconds have passed.
+bool WaitFor(const std::function<bool()>& ready, int nSeconds = 20);
 
 // UTF-8 text as UTF-16, converted without the program's code page.
 std::wstring FromUtf8(const std::string& text);

@@ -100,9 +100,14 @@ TEST_F(DiagnosisTest, EachCauseGivesItsVerdict)
     EXPECT_EQ(LoadResourceString(IDS_VERDICT_ABSENT), Verdict(m_dir.MakeDir("KfFolder.dll")));
     EXPECT_EQ(LoadResourceString(IDS_VERDICT_NOT_MODULE), Verdict(m_dir.MakeFile("KfText.dll", "not a module")));
 
-    // Built for the other processor width.
-    EXPECT_EQ(LoadResourceString(sizeof(void*) == 8 ? IDS_VERDICT_NEEDS_32 : IDS_VERDICT_NEEDS_64),
-              Verdict(Install("SampleOtherBitness.dll", "KfOther.dll")));
+    // Built for the other processor width: the sibling beside this program
+    // runs it, and without the sibling the verdict names the file to add.
+    ComponentDiagnosis other = Diagnose(Install("SampleOtherBitness.dll", "KfOther.dll"));
+    EXPECT_EQ(LoadResourceString(IDS_VERDICT_NO_PROGID), ComponentVerdict(other));
+    other.bSiblingPresent = false;
+    EXPECT_EQ(CString(sizeof(void*) == 8 ? "32-bit server: put ForgeSupport.exe beside ForgeSupport64.exe to register it"
+                                         : "64-bit server: put ForgeSupport64.exe beside ForgeSupport.exe to register it"),
+              ComponentVerdict(other));
 
     // A dependency that is nowhere; found once it lies beside the server.
     const std::string missingDep = Install("SampleMissingDep.dll", "Dep\\KfMissing.dll");
@@ -146,7 +151,7 @@ TEST_F(DiagnosisTest, RegistrationIsReadInBothViewsAndComparedWithTheFile)
     Register(mine);
     const ComponentDiagnosis sound = Diagnose(mine, CORE_PROGID);
     EXPECT_EQ(LoadResourceString(IDS_VERDICT_SOUND), ComponentVerdict(sound));
-    EXPECT_EQ(CString("InprocServer32"), sound.registration.thisView.strServerKey);
+    EXPECT_EQ(CString("InprocServer32"), sound.registration.rowView.strServerKey);
     EXPECT_FALSE(sound.registration.strMachineClsid.IsEmpty());
     // The same file under its short name, and through an environment string.
     char szShort[MAX_PATH] = "";
@@ -183,7 +188,7 @@ TEST_F(DiagnosisTest, AClassRegisteredOnlyInTheOtherViewIsNamedSo)
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, ("Software\\Classes\\CLSID\\" + clsid + "\\InprocServer32").c_str(), other, 0);
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, ("Software\\Classes\\CLSID\\" + clsid).c_str(), other, 0);
     EXPECT_EQ(CString(path.c_str()), d.registration.otherView.strServerPath);
-    EXPECT_TRUE(d.registration.thisView.strServerKey.IsEmpty());
+    EXPECT_TRUE(d.registration.rowView.strServerKey.IsEmpty());
     EXPECT_TRUE(StartsWith(ComponentVerdict(d), "Registered in the "));
 }
 

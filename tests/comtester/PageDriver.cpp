@@ -147,4 +147,33 @@ bool IsProgIDRegistered(const std::string& progID)
            szValue[0] != '\0';
 }
 
+POINT CellCentre(HWND hList, int row, int column)
+{
+    RECT rc = {};
+    rc.top = column;
+    rc.left = LVIR_BOUNDS;
+    SendMessageA(hList, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rc));
+    return {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+}
+
+// The infotip text the page gives for a row with the mouse over a cell.
+std::string InfoTip(HWND hPage, HWND hList, int row, int column)
+{
+    SendMessageA(hList, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+    POINT pt = CellCentre(hList, row, column);
+    ClientToScreen(hList, &pt);
+    SetCursorPos(pt.x, pt.y);
+    char szText[512] = "unchanged";
+    NMLVGETINFOTIPA tip = {};
+    tip.hdr.hwndFrom = hList;
+    tip.hdr.idFrom = IDC_COMPONENT_LIST;
+    tip.hdr.code = LVN_GETINFOTIPA;
+    tip.pszText = szText;
+    tip.cchTextMax = sizeof szText;
+    tip.iItem = row;
+    SendMessageA(hPage, WM_NOTIFY, IDC_COMPONENT_LIST, reinterpret_cast<LPARAM>(&tip));
+    return szText;
+}
+
+
 }

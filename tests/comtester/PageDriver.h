@@ -19,6 +19,10 @@ void ClickHeader(HWND hList, int column);
 void SelectRows(HWND hList, const std::vector<std::string>& names);
 std::string FolderBox(HWND hPage);
 void SetFolderBox(HWND hPage, const std::string& text);
+// The centre of a cell, in the list's client coordinates.
+POINT CellCentre(HWND hList, int row, int column);
+// The infotip text the page gives for a row with the mouse over a cell.
+std::string InfoTip(HWND hPage, HWND hList, int row, int column);
 
 // Records the range and position messages the progress bar receives, by
 // subclassing the real control for the life of the object.

@@ -16,7 +16,7 @@ using namespace page_driver;
 
 namespace {
 // Counts what the press shows of itself.
-class CCountingProgress : public CVerificationProgress {
+class CCountingProgress : public CWorkProgress {
 public:
     void SetProgressPos(int nPos) override { positions.push_back(nPos); }
     void OnFolderEntered() override { ++nFolders; }

@@ -57,8 +57,9 @@ TEST(Verification, RegisteredColumnFollowsTheProgIDsClsidDefaultValue)
         HWND hList = ListOf(hPage);
         CProgressLog progress(GetDlgItem(hPage, IDC_PROGRESS));
         ClickButton(hPage, IDC_VERIFY_COM);
+        // The rows are looked for first, for the registry view each is read in.
         EXPECT_EQ((std::vector<std::pair<int, int>>{{0, 95}}), progress.ranges);
-        EXPECT_EQ(ZeroToNThenZero(95), progress.positions);
+        EXPECT_EQ(ZeroToNThenZero(95), RowPositions(progress.positions, 95));
 
         EXPECT_EQ("Yes", CellOf(hList, "KfCore.dll", COL_REGISTERED));
         EXPECT_EQ("No", CellOf(hList, "KfBuild.dll", COL_REGISTERED));

@@ -44,7 +44,7 @@ UtilityRun RunUtility(const std::string& switches)
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = hOut;
     startup.hStdError = hErr;
-    std::string command = "\"" + TestProgramFolder() + "\\ForgeSupport.exe\" " + switches;
+    std::string command = "\"" + OwnProgramPath() + "\" " + switches;
     PROCESS_INFORMATION process = {};
     UtilityRun run;
     if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {

@@ -5,6 +5,22 @@
 #include "framework/CInputDiscard.h"
 #include "res/resource.h"
 
+namespace {
+// The stop prompt of one long command, known to the page while it runs:
+// Esc, or the prompt's Stop once it shows, stops the command.
+class CPromptScope {
+public:
+    CPromptScope(CStopPrompt*& pSlot, HWND hOwner) : m_prompt(hOwner), m_pSlot(pSlot) { m_pSlot = &m_prompt; }
+    ~CPromptScope() { m_pSlot = nullptr; }
+    CPromptScope(const CPromptScope&) = delete;
+    CPromptScope& operator=(const CPromptScope&) = delete;
+
+private:
+    CStopPrompt m_prompt;
+    CStopPrompt*& m_pSlot;
+};
+}
+
 CComTester::CComTester()
     : CPropertyPage(IDD_COMTESTER)
 {
@@ -62,21 +78,25 @@ void CComTester::OnBrowse()
 
 void CComTester::OnVerifyCom()
 {
-    m_list.VerifyRegistration(*this);
+    const CPromptScope stop(m_pPrompt, ::GetParent(m_hWnd));
+    m_list.VerifyRegistration(Folders(), *this);
 }
 
 void CComTester::OnRegisterSelected()
 {
+    const CPromptScope stop(m_pPrompt, ::GetParent(m_hWnd));
     m_list.RegisterSelected(true, Folders(), *this);
 }
 
 void CComTester::OnUnregisterSelected()
 {
+    const CPromptScope stop(m_pPrompt, ::GetParent(m_hWnd));
     m_list.RegisterSelected(false, Folders(), *this);
 }
 
 void CComTester::OnVerifyFiles()
 {
+    const CPromptScope stop(m_pPrompt, ::GetParent(m_hWnd));
     m_list.VerifyFiles(Folders(), *this);
 }
 
@@ -96,6 +116,24 @@ void CComTester::SetProgressPos(int nPos)
 {
     m_progress.SetPos(nPos);
     m_pump.Step();
+}
+
+void CComTester::OnWaiting(const CString& strFile, DWORD)
+{
+    CPaintPump::DispatchPaints();
+    if (!m_pPrompt) return;
+    const int nSlash = strFile.ReverseFind('\\');
+    m_pPrompt->OnWaiting(strFile.Mid(nSlash + 1));
+}
+
+bool CComTester::IsStopRequested()
+{
+    return m_pPrompt && m_pPrompt->IsStopRequested();
+}
+
+void CComTester::ResetStop()
+{
+    if (m_pPrompt) m_pPrompt->ResetStop();
 }
 
 void CComTester::OnFolderEntered()

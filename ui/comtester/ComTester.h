@@ -3,15 +3,17 @@
 #include "framework/CProgressCtrl.h"
 #include "framework/CPaintPump.h"
 #include "engine/components/VerificationSite.h"
+#include "engine/components/WorkProgress.h"
 #include "ui/comtester/ComponentList.h"
 #include "ui/comtester/ComponentDetails.h"
+#include "ui/StopPrompt.h"
 
 class CSupportSheet;
 
 // The COM tester page: the catalogue of the authoring tool's COM servers, the
 // tool's system folder, and the buttons that verify, register and export.
 // Its progress bar shows how the page's long commands go on.
-class CComTester : public CPropertyPage, private CVerificationProgress {
+class CComTester : public CPropertyPage, private CWorkProgress {
 public:
     CComTester();
     ~CComTester() override = default;
@@ -39,8 +41,14 @@ private:
     // A long walk keeps the sheet painting, and the bar runs round its range
     // until the rows are counted.
     void OnFolderEntered() override;
+    // A wait for a server keeps the sheet painting and the stop prompt
+    // saying which server it is.
+    void OnWaiting(const CString& strFile, DWORD dwElapsedMs) override;
+    bool IsStopRequested() override;
+    void ResetStop() override;
 
     CSupportSheet* m_pSheet = nullptr;
+    CStopPrompt* m_pPrompt = nullptr;   // the running command's, else null
     CProgressCtrl m_progress;
     CPaintPump m_pump;
     int m_nProgressUpper = 0;

@@ -125,9 +125,11 @@ bool CComponentDetails::OnGetInfoTip(int nItem, int nSubItem, char* pszText, int
     }
     const ComponentItem* pItem = m_pList->GetRecord(nItem);
     if ((nSubItem != COL_REGISTERED && nSubItem != COL_ON_SYSTEM) || !pszText || cchText <= 0 || !pItem) return false;
-    // A row never looked for (neither verified nor run) has no path yet: the
-    // tip says so rather than search.
-    const bool bLookedFor = pItem->strOnSystem != LoadResourceString(IDS_NOT_CHECKED) || pItem->lastAction.bDone;
-    lstrcpynA(pszText, bLookedFor ? ComponentVerdict(DiagnoseRow(nItem)) : LoadResourceString(IDS_INFOTIP_NOT_LOOKED_FOR), cchText);
+    // A row never looked for has no path yet: the tip says so rather than search.
+    const bool bLookedFor = pItem->bLookedFor;
+    const CString strTip = pItem->bNotReached ? LoadResourceString(IDS_INFOTIP_NOT_REACHED)
+                           : bLookedFor      ? ComponentVerdict(DiagnoseRow(nItem))
+                                             : LoadResourceString(IDS_INFOTIP_NOT_LOOKED_FOR);
+    lstrcpynA(pszText, strTip, cchText);
     return true;
 }

@@ -109,13 +109,14 @@ std::vector<ComponentItem*> CComponentList::RecordsInDisplayOrder() const
     return records;
 }
 
-void CComponentList::VerifyRegistration(CVerificationProgress& progress)
+void CComponentList::VerifyRegistration(const VerificationFolders& folders, CWorkProgress& progress)
 {
     CWaitCursor wait;
     const std::vector<ComponentItem*> records = RecordsInDisplayOrder();
-    ::VerifyRegistration(records, progress);
+    ::VerifyRegistration(records, folders, progress);
+    // Rows a stop kept from being read keep their cells.
     for (size_t i = 0; i < records.size(); ++i)
-        if (records[i]) SetItemText(static_cast<int>(i), COL_REGISTERED, records[i]->strRegistered);
+        if (records[i] && !records[i]->bNotReached) SetItemText(static_cast<int>(i), COL_REGISTERED, records[i]->strRegistered);
 }
 
 void CComponentList::ShowPresence(int nItem, const ComponentItem& item)
@@ -132,22 +133,23 @@ void CComponentList::VerifyRow(int nItem, const VerificationFolders& folders)
 {
     ComponentItem* pItem = GetRecord(nItem);
     if (!pItem) return;
+    pItem->bNotReached = false;
     ::VerifyPresence(*pItem, folders);
     ShowPresence(nItem, *pItem);
     pItem->strRegistered = LoadResourceString(IsRegistered(*pItem) ? IDS_YES : IDS_NO);
     SetItemText(nItem, COL_REGISTERED, pItem->strRegistered);
 }
 
-void CComponentList::VerifyFiles(const VerificationFolders& folders, CVerificationProgress& progress)
+void CComponentList::VerifyFiles(const VerificationFolders& folders, CWorkProgress& progress)
 {
     CWaitCursor wait;
     const std::vector<ComponentItem*> records = RecordsInDisplayOrder();
     ::VerifyFiles(records, folders, progress);
     for (size_t i = 0; i < records.size(); ++i)
-        if (records[i]) ShowPresence(static_cast<int>(i), *records[i]);
+        if (records[i] && !records[i]->bNotReached) ShowPresence(static_cast<int>(i), *records[i]);
 }
 
-void CComponentList::RegisterSelected(bool bRegister, const VerificationFolders& folders, CVerificationProgress& progress)
+void CComponentList::RegisterSelected(bool bRegister, const VerificationFolders& folders, CWorkProgress& progress)
 {
     CWaitCursor wait;
     std::vector<int> rows;
@@ -160,7 +162,7 @@ void CComponentList::RegisterSelected(bool bRegister, const VerificationFolders&
     }
     RegisterRecords(records, bRegister, folders, progress);
     for (size_t i = 0; i < rows.size(); ++i)
-        if (records[i]) SetItemText(rows[i], COL_REGISTERED, records[i]->strRegistered);
+        if (records[i] && !records[i]->bNotReached) SetItemText(rows[i], COL_REGISTERED, records[i]->strRegistered);
 }
 
 CString CComponentList::GetResultsText() const

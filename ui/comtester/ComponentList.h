@@ -3,6 +3,7 @@
 #include "framework/CImageList.h"
 #include "engine/components/ComponentItem.h"
 #include "engine/components/VerificationSite.h"
+#include "engine/components/WorkProgress.h"
 #include <vector>
 
 // The report-view list of the component catalogue on the COM tester page. It
@@ -23,14 +24,14 @@ public:
     static int CALLBACK CompareItems(LPARAM lParam1, LPARAM lParam2, LPARAM lParamSort);
 
     ComponentItem* GetRecord(int nItem) const;
-    void VerifyRegistration(CVerificationProgress& progress);
-    void VerifyFiles(const VerificationFolders& folders, CVerificationProgress& progress);
+    void VerifyRegistration(const VerificationFolders& folders, CWorkProgress& progress);
+    void VerifyFiles(const VerificationFolders& folders, CWorkProgress& progress);
     // One row looked for afresh, as "Verify Files Exist" would, and its
     // Registered cell read again; the row shows what it found.
     void VerifyRow(int nItem, const VerificationFolders& folders);
     // Runs the self-registration of the selected rows' files, in display
     // order, and shows what the registry says afterwards.
-    void RegisterSelected(bool bRegister, const VerificationFolders& folders, CVerificationProgress& progress);
+    void RegisterSelected(bool bRegister, const VerificationFolders& folders, CWorkProgress& progress);
     // One comma-separated line per row, in the order shown.
     CString GetResultsText() const;
 

@@ -2,6 +2,8 @@
 #include "ui/SupportSheet.h"
 #include "engine/components/ToolLocations.h"
 #include "engine/project/ProjectRun.h"
+#include "ui/StopPrompt.h"
+#include "ui/WakeTicker.h"
 #include "framework/CFileDialog.h"
 #include "framework/CInputDiscard.h"
 #include "framework/CWaitCursor.h"
@@ -73,5 +75,9 @@ void CProjectTester::OnCopyResults()
 void CProjectTester::OnTestProject()
 {
     const CWaitCursor wait;
+    // Esc, or the prompt's Stop once it shows, cancels the call the test
+    // waits on; the tree keeps what it was given.
+    CStopPrompt prompt(::GetParent(m_hWnd));
+    const CWakeTicker ticker;
     RunProjectTest(m_tree, GetDlgItemText(IDC_PROJECT_PATH));
 }

@@ -1,5 +1,6 @@
 #include "ui/projecttester/ProjectTesterTree.h"
 #include "ui/projecttester/ProjectTester.h"
+#include "ui/StopPrompt.h"
 #include "res/resource.h"
 
 namespace {
@@ -73,4 +74,10 @@ CProjectRunSink::NodeId CProjectTesterTree::AddNode(NodeId parent, const CString
     const int nImage = bProjectNode ? 0 : 1;
     return reinterpret_cast<NodeId>(
         InsertItem(text, nImage, nImage, bProjectNode ? 0 : TVIS_EXPANDED, TVIS_EXPANDED, 0, ItemOf(parent), TVI_FIRST));
+}
+
+bool CProjectTesterTree::IsStopRequested()
+{
+    CStopPrompt* pPrompt = CStopPrompt::Current();
+    return pPrompt && pPrompt->IsStopRequested();
 }

@@ -20,6 +20,8 @@ public:
     NodeId AddNode(NodeId parent, const CString& text) override;
     void ExpandNode(NodeId node) override;
     void CollapseNode(NodeId node) override;
+    // The stop prompt of the running test, when there is one.
+    bool IsStopRequested() override;
 
 private:
     // A node's id is its item handle; the root stands for the top level.
