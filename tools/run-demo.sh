@@ -48,7 +48,7 @@ rm -rf "$shots"
 mkdir -p "$shots" "$root/docs"
 echo "Driving the utility's pages under Xvfb ..."
 "$WINE" "$build_dir/bin/ForgeDemoDriver.exe" "$(windows_path "$utility")" "$(windows_path "$shots")" "$project"
-for page in general comtester details projecttester; do
+for page in general comtester details stop projecttester; do
     # -strip: no time stamps in the file, so an unchanged picture stays unchanged.
     convert "$shots/$page.bmp" -strip "$demo_dir/$page.png"
     cp "$demo_dir/$page.png" "$root/docs/$page.png"

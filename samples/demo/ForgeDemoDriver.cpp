@@ -3,8 +3,11 @@
 // captures the sheet after each page into OUTFOLDER\general.bmp,
 // comtester.bmp and projecttester.bmp; then cancels the sheet and waits for
 // the utility to end. On the COM tester it also opens the details of the
-// row DETAILS_ROW and captures them into OUTFOLDER\details.bmp. A console
-// program; ends with 0 when all four pictures were written.
+// row DETAILS_ROW and captures them into OUTFOLDER\details.bmp, and registers
+// a server that never ends (HangSrv.exe beside the driver, copied into a
+// scratch System folder as STOP_ROW) to capture the prompt that offers to
+// stop waiting into OUTFOLDER\stop.bmp. A console program; ends with 0 when
+// all five pictures were written.
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
@@ -26,6 +29,11 @@ const int IDC_TEST_PROJECT = 1009;
 const int IDC_COMPONENT_LIST = 1002;
 const char DETAILS_ROW[] = "KfSql.dll";
 const char DETAILS_CAPTION[] = "Details of KfSql.dll";
+const int IDC_SYSTEM_FOLDER = 1001;
+const int IDC_REGISTER_SELECTED = 1005;
+const int IDC_STOP = 1023;
+const char STOP_ROW[] = "KfBuildSrv.exe";
+const char STOP_CAPTION[] = "Still working";
 
 const DWORD START_WAIT_MS = 60000;
 const DWORD END_WAIT_MS = 30000;
@@ -134,6 +142,14 @@ bool Capture(HWND hSheet, const std::string& strPath)
     return bCopied && bRead && WriteBitmap(strPath, nWidth, nHeight, bits);
 }
 
+// Selects a row the way a user would: its name typed into the list, whose
+// incremental search focuses and selects it.
+void TypeRow(HWND hSheet, HWND hList, const char* pszName)
+{
+    for (const char* p = pszName; *p; ++p) PostMessageA(hList, WM_CHAR, static_cast<unsigned char>(*p), 1);
+    Send(hSheet, WM_NULL, 0, 0);
+}
+
 // Types the row's name into the list (its incremental search focuses and
 // selects the row) and presses Enter, which opens the row's details; the
 // dialog is captured and closed.
@@ -141,8 +157,7 @@ bool CaptureDetails(HWND hSheet, HWND hComTester, const std::string& strPath)
 {
     HWND hList = hComTester ? GetDlgItem(hComTester, IDC_COMPONENT_LIST) : nullptr;
     if (!hList) return false;
-    for (const char* p = DETAILS_ROW; *p; ++p) PostMessageA(hList, WM_CHAR, static_cast<unsigned char>(*p), 1);   // repeat count 1
-    Send(hSheet, WM_NULL, 0, 0);
+    TypeRow(hSheet, hList, DETAILS_ROW);
     PostMessageA(hList, WM_KEYDOWN, VK_RETURN, 1);
     HWND hDetails = nullptr;
     for (int i = 0; i < 100 && !hDetails; ++i) {
@@ -154,6 +169,47 @@ bool CaptureDetails(HWND hSheet, HWND hComTester, const std::string& strPath)
     PostMessageA(hDetails, WM_COMMAND, IDOK, 0);
     for (int i = 0; i < 100 && IsWindow(hDetails); ++i) Sleep(100);
     return bCaptured;
+}
+
+HWND WaitForWindow(const char* pszCaption, DWORD dwMs)
+{
+    for (DWORD nWaited = 0; nWaited < dwMs; nWaited += 100) {
+        HWND hWnd = FindWindowA("#32770", pszCaption);
+        if (hWnd && IsWindowVisible(hWnd)) return hWnd;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+// Registers STOP_ROW from a scratch System folder that holds a server which
+// never ends; once the prompt shows, it is captured and its Stop pressed.
+bool CaptureStopPrompt(HWND hSheet, HWND hComTester, const std::string& strPath)
+{
+    char szDriver[MAX_PATH] = "", szTemp[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, szDriver, MAX_PATH);
+    std::string strHang = szDriver;
+    strHang = strHang.substr(0, strHang.find_last_of('\\') + 1) + "HangSrv.exe";
+    GetTempPathA(MAX_PATH, szTemp);
+    const std::string strFolder = std::string(szTemp) + "ForgeDemoStuck";
+    const std::string strServer = strFolder + "\\" + STOP_ROW;
+    CreateDirectoryA(strFolder.c_str(), nullptr);
+    HWND hList = hComTester ? GetDlgItem(hComTester, IDC_COMPONENT_LIST) : nullptr;
+    if (!hList || !CopyFileA(strHang.c_str(), strServer.c_str(), FALSE)) return false;
+    Send(GetDlgItem(hComTester, IDC_SYSTEM_FOLDER), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(strFolder.c_str()));
+    TypeRow(hSheet, hList, STOP_ROW);
+    PostMessageA(GetDlgItem(hComTester, IDC_REGISTER_SELECTED), BM_CLICK, 0, 0);
+    HWND hPrompt = WaitForWindow(STOP_CAPTION, 20000);
+    bool bCaptured = false;
+    if (hPrompt) {
+        Sleep(1500);   // a second or so counted in its text
+        bCaptured = Capture(hPrompt, strPath);
+        PostMessageA(GetDlgItem(hPrompt, IDC_STOP), BM_CLICK, 0, 0);
+    }
+    // The press ends once the server is ended; then its copy can go.
+    const bool bEnded = Send(hSheet, WM_NULL, 0, 0, 30000);
+    for (int i = 0; i < 50 && !DeleteFileA(strServer.c_str()); ++i) Sleep(100);
+    RemoveDirectoryA(strFolder.c_str());
+    return bCaptured && bEnded;
 }
 
 bool Report(bool bDone, const char* pszWhat)
@@ -183,6 +239,7 @@ bool DrivePages(HWND hSheet, const std::string& strOut, const std::string& strPr
     bAll = Report(hComTester && Press(hComTester, IDC_VERIFY_FILES), "pressing Verify Files Exist") && bAll;
     bAll = Report(Capture(hSheet, strOut + "\\comtester.bmp"), "capturing comtester.bmp") && bAll;
     bAll = Report(CaptureDetails(hSheet, hComTester, strOut + "\\details.bmp"), "capturing details.bmp") && bAll;
+    bAll = Report(CaptureStopPrompt(hSheet, hComTester, strOut + "\\stop.bmp"), "capturing stop.bmp") && bAll;
 
     HWND hProjectTester = ShowPage(hSheet, PAGE_PROJECTTESTER);
     HWND hPath = hProjectTester ? GetDlgItem(hProjectTester, IDC_PROJECT_PATH) : nullptr;

@@ -1,0 +1,80 @@
+// Registers and unregisters a sample server of this build's bitness in this
+// process, and one of the other bitness through the sibling program, round
+// after round in the same run; also starts the sibling bare ("/?"). Prints
+// the medians: the sibling should cost one process start more, not more.
+#include "common/TestSupport.h"
+#include "engine/components/SelfRegistration.h"
+#include "engine/components/ServerProcess.h"
+#include "engine/components/Sibling.h"
+#include <algorithm>
+#include <cstdio>
+#include <ole2.h>
+
+namespace {
+const int ROUNDS = 9;
+
+double Seconds()
+{
+    static LARGE_INTEGER frequency = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// One registration, timed; negative when it did not succeed.
+double TimeRegistration(const std::string& path, bool bRegister, RegistrationRoute expected)
+{
+    RegistrationResult result;
+    const double start = Seconds();
+    const bool bDone = RegisterServerFile(path.c_str(), bRegister, &result);
+    const double elapsed = Seconds() - start;
+    return bDone && result.nRoute == expected ? elapsed : -1;
+}
+}
+
+int main()
+{
+    if (FAILED(OleInitialize(nullptr))) return 2;
+    const CString strSibling = SiblingProgramPath();
+    if (GetFileAttributesA(strSibling) == INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "no sibling at %s: build both programs (make both)\n", strSibling.GetString());
+        return 1;
+    }
+    std::vector<double> own, sibling, bare;
+    {
+        const CTempDir temp;
+        const std::string ownPath = temp.CopyIn(TestProgramFolder() + "\\ForgeSampleServer.dll", "Own\\KfBuild.dll");
+        const std::string otherPath = temp.CopyIn(TestProgramFolder() + "\\SampleOtherBitness.dll", "Other\\KfBuild.dll");
+        CWorkProgress quiet;
+        for (int round = 0; round <= ROUNDS; ++round) {
+            const double a = TimeRegistration(ownPath, true, ROUTE_THIS_PROGRAM);
+            TimeRegistration(ownPath, false, ROUTE_THIS_PROGRAM);
+            const double b = TimeRegistration(otherPath, true, ROUTE_SIBLING);
+            TimeRegistration(otherPath, false, ROUTE_SIBLING);
+            const double start = Seconds();
+            const ProcessRun run = RunHidden(strSibling, "/?", CString(), "/?", 60000, quiet, true);
+            const double c = run.bEnded ? Seconds() - start : -1;
+            if (a < 0 || b < 0 || c < 0) {
+                std::fprintf(stderr, "round %d failed\n", round);
+                return 1;
+            }
+            if (round == 0) continue;   // warm-up: caches and the first process start
+            own.push_back(a);
+            sibling.push_back(b);
+            bare.push_back(c);
+        }
+    }
+    const double dOwn = Median(own), dSibling = Median(sibling), dBare = Median(bare);
+    std::printf("register one server in this program:      %7.1f ms (median of %d)\n", dOwn * 1000, ROUNDS);
+    std::printf("register one server through the sibling:  %7.1f ms\n", dSibling * 1000);
+    std::printf("bare start-up of the sibling (/?):        %7.1f ms\n", dBare * 1000);
+    std::printf("difference minus the bare start-up:       %7.1f ms\n", (dSibling - dOwn - dBare) * 1000);
+    OleUninitialize();
+    return 0;
+}
