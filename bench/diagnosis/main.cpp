@@ -3,6 +3,7 @@
 // reading of one 5 MB module's exports and imports with their resolution;
 // and, in the real sheet, the opening of a failing row's details dialog.
 // The installation is removed and the registry put back afterwards.
+#include "BenchTiming.h"
 #include "common/TestSupport.h"
 #include "DemoInstallation.h"
 #include "engine/components/Catalogue.h"
@@ -18,16 +19,7 @@ const int ROUNDS = 5;
 
 double Milliseconds()
 {
-    static LARGE_INTEGER frequency = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
+    return 1000.0 * BenchSeconds();
 }
 
 double DiagnoseAllRows(const CString& strSystem, const CString& strCommon, int& nSound)

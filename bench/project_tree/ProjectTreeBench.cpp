@@ -2,6 +2,7 @@
 // features six levels deep, through the in-process sample server, and counts
 // the COM calls the server received per feature; then times the next test
 // after the largest one, which starts by clearing its tree.
+#include "BenchTiming.h"
 #include "common/TestSupport.h"
 #include "res/resource.h"
 #include <commctrl.h>
@@ -40,12 +41,6 @@ double PressMilliseconds(HWND hPage, const std::string& path)
     ClickButton(hPage, IDC_TEST_PROJECT);
     QueryPerformanceCounter(&end);
     return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // One round: a fresh sheet, one timed test of the project, then (when asked)

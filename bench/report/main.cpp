@@ -2,6 +2,7 @@
 // run of "ForgeSupport.exe /report" as a process (start-up included) and one
 // press of "Verify COM Information" and of "Verify Files Exist" in the real
 // sheet; prints the medians and their ratio, and removes the installation.
+#include "BenchTiming.h"
 #include "common/TestSupport.h"
 #include "DemoInstallation.h"
 #include "res/resource.h"
@@ -13,20 +14,6 @@
 namespace {
 const int ROUNDS = 5;
 
-double Seconds()
-{
-    static LARGE_INTEGER frequency = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // One report run, from process creation to its end; negative on failure.
 double TimeReport(const std::string& target)
 {
@@ -34,11 +21,11 @@ double TimeReport(const std::string& target)
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    const double start = Seconds();
+    const double start = BenchSeconds();
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return -1;
     WaitForSingleObject(process.hProcess, INFINITE);
-    const double elapsed = Seconds() - start;
+    const double elapsed = BenchSeconds() - start;
     DWORD dwExit = 0;
     GetExitCodeProcess(process.hProcess, &dwExit);
     CloseHandle(process.hThread);
@@ -52,10 +39,10 @@ double TimePresses()
     double elapsed = -1;
     RunSheet([&](HWND hSheet) {
         HWND hPage = SelectPage(hSheet, 1);
-        const double start = Seconds();
+        const double start = BenchSeconds();
         ClickButton(hPage, IDC_VERIFY_COM);
         ClickButton(hPage, IDC_VERIFY_FILES);
-        elapsed = Seconds() - start;
+        elapsed = BenchSeconds() - start;
     });
     return elapsed;
 }

@@ -2,6 +2,7 @@
 // process, and one of the other bitness through the sibling program, round
 // after round in the same run; also starts the sibling bare ("/?"). Prints
 // the medians: the sibling should cost one process start more, not more.
+#include "BenchTiming.h"
 #include "common/TestSupport.h"
 #include "engine/components/SelfRegistration.h"
 #include "engine/components/ServerProcess.h"
@@ -13,27 +14,13 @@
 namespace {
 const int ROUNDS = 9;
 
-double Seconds()
-{
-    static LARGE_INTEGER frequency = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // One registration, timed; negative when it did not succeed.
 double TimeRegistration(const std::string& path, bool bRegister, RegistrationRoute expected)
 {
     RegistrationResult result;
-    const double start = Seconds();
+    const double start = BenchSeconds();
     const bool bDone = RegisterServerFile(path.c_str(), bRegister, &result);
-    const double elapsed = Seconds() - start;
+    const double elapsed = BenchSeconds() - start;
     return bDone && result.nRoute == expected ? elapsed : -1;
 }
 }
@@ -57,9 +44,9 @@ int main()
             TimeRegistration(ownPath, false, ROUTE_THIS_PROGRAM);
             const double b = TimeRegistration(otherPath, true, ROUTE_SIBLING);
             TimeRegistration(otherPath, false, ROUTE_SIBLING);
-            const double start = Seconds();
+            const double start = BenchSeconds();
             const ProcessRun run = RunHidden(strSibling, "/?", CString(), "/?", 60000, quiet, true);
-            const double c = run.bEnded ? Seconds() - start : -1;
+            const double c = run.bEnded ? BenchSeconds() - start : -1;
             if (a < 0 || b < 0 || c < 0) {
                 std::fprintf(stderr, "round %d failed\n", round);
                 return 1;

@@ -4,6 +4,7 @@
 // same tree with FindFirstFile/FindNextFile, and one press each of "Register
 // Selected" and "Unregister Selected" with every row selected whose file is
 // in the trees (none of them a server: the names are empty files).
+#include "BenchTiming.h"
 #include "common/TestSupport.h"
 #include "engine/components/Catalogue.h"
 #include "res/resource.h"
@@ -20,14 +21,6 @@ const int TOP_FOLDERS = 50;
 const int SUBFOLDERS_EACH = 39;      // 50 + 50 * 39 = 2,000 folders
 const int FILES_PER_FOLDER = 10;     // 20,000 files
 const int ROUNDS = 3;
-
-double Seconds()
-{
-    static LARGE_INTEGER frequency = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void MakeFile(const std::string& path)
 {
@@ -104,12 +97,6 @@ int SelectTreeRows(HWND hList)
     return nSelected;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 }
 
 int main()
@@ -136,21 +123,21 @@ int main()
             ListTree(root);
             ClickButton(hPage, IDC_VERIFY_FILES);
             for (int round = 0; round < ROUNDS; ++round) {
-                double start = Seconds();
+                double start = BenchSeconds();
                 ClickButton(hPage, IDC_VERIFY_FILES);
-                presses.push_back(Seconds() - start);
-                start = Seconds();
+                presses.push_back(BenchSeconds() - start);
+                start = BenchSeconds();
                 entries = ListTree(root);
-                listings.push_back(Seconds() - start);
+                listings.push_back(BenchSeconds() - start);
             }
             nRows = SelectTreeRows(GetDlgItem(hPage, IDC_COMPONENT_LIST));
             for (int round = 0; round < ROUNDS; ++round) {
-                double start = Seconds();
+                double start = BenchSeconds();
                 ClickButton(hPage, IDC_REGISTER_SELECTED);
-                registers.push_back(Seconds() - start);
-                start = Seconds();
+                registers.push_back(BenchSeconds() - start);
+                start = BenchSeconds();
                 ClickButton(hPage, IDC_UNREGISTER_SELECTED);
-                unregisters.push_back(Seconds() - start);
+                unregisters.push_back(BenchSeconds() - start);
             }
         });
     }
