@@ -1,5 +1,5 @@
 # Builds the Support Services Utility with MinGW-w64 and tests it under Wine.
-#   make build   both programs into dist/: ForgeSupport.exe (32-bit), ForgeSupport64.exe
+#   make build   the programs into dist/: ForgeSupport.exe (32-bit), ForgeSupport64.exe, ForgeSupport.com
 #   make test    installs what is missing, builds, runs every test
 #   make demo    installs what is missing, builds, opens the utility on a demo installation
 #   make bench   installs what is missing, builds, runs every benchmark
@@ -58,10 +58,9 @@ x86: build/x86/CMakeCache.txt
 # program registers a server of the other bitness through the other.
 both: x64 x86
 	@mkdir -p dist
-	cp build/x86/bin/ForgeSupport.exe dist/ForgeSupport.exe
-	cp build/x64/bin/ForgeSupport64.exe dist/ForgeSupport64.exe
-	cp build/x86/bin/ForgeSupport.exe build/x64/bin/ForgeSupport.exe
-	cp build/x64/bin/ForgeSupport64.exe build/x86/bin/ForgeSupport64.exe
+	cp build/x86/bin/ForgeSupport.exe build/x86/bin/ForgeSupport.com build/x64/bin/ForgeSupport64.exe dist/
+	cp build/x86/bin/ForgeSupport.exe build/x86/bin/ForgeSupport.com build/x64/bin/
+	cp build/x64/bin/ForgeSupport64.exe build/x86/bin/
 
 build: deps-build
 	$(MAKE) both

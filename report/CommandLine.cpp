@@ -1,10 +1,15 @@
 #include "report/CommandLine.h"
 #include "engine/components/ToolLocations.h"
+#include "engine/diagnosis/DiagnosisText.h"
+#include "report/Check.h"
 #include "report/OneRegistration.h"
+#include "system/Registry.h"
 #include "system/Paths.h"
 #include "system/SystemMessage.h"
+#include "framework/CException.h"
 #include "res/resource.h"
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 bool ParseFormat(CString strValue, ReportFormat& format)
@@ -93,8 +98,7 @@ CString SwitchName(const CString& strArg)
 
 bool ParseSwitches(const std::vector<CString>& args, ReportRequest& request, CString& strBad)
 {
-    bool bReport = false;
-    bool bFormat = false;
+    bool bReport = false, bFormat = false, bCheck = false, bRepair = false, bTimeout = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const CString strName = SwitchName(args[i]);
         strBad = args[i];
@@ -102,7 +106,14 @@ bool ParseSwitches(const std::vector<CString>& args, ReportRequest& request, CSt
             request.bUsage = true;
             continue;
         }
-        const bool bKnown = strName == "report" || strName == "folder" || strName == "project" || strName == "format";
+        if (strName == "check" || strName == "repair") {
+            bool& bSeen = strName == "check" ? bCheck : bRepair;
+            if (bSeen) return false;
+            bSeen = true;
+            continue;
+        }
+        const bool bKnown = strName == "report" || strName == "folder" || strName == "project" || strName == "format" ||
+                            strName == "timeout";
         if (!bKnown || i + 1 >= args.size() || args[i + 1].IsEmpty()) return false;
         const CString& strValue = args[++i];
         if (strName == "report") {
@@ -115,6 +126,15 @@ bool ParseSwitches(const std::vector<CString>& args, ReportRequest& request, CSt
         } else if (strName == "project") {
             if (request.project) return false;
             request.project = strValue;
+        } else if (strName == "timeout") {
+            char* pEnd = nullptr;
+            const unsigned long nSeconds = std::strtoul(strValue, &pEnd, 10);
+            if (bTimeout || !pEnd || *pEnd || nSeconds == 0 || nSeconds > 3600) {
+                strBad = strValue;
+                return false;
+            }
+            bTimeout = true;
+            request.dwTimeoutMs = nSeconds * 1000;
         } else if (bFormat) {
             return false;
         } else if (!ParseFormat(strValue, request.format)) {
@@ -124,8 +144,15 @@ bool ParseSwitches(const std::vector<CString>& args, ReportRequest& request, CSt
             bFormat = true;
         }
     }
+    // One mode: a report; a check, which writes nothing; or a repair, which
+    // may also write the report of what it left.
     strBad = "/report";
-    return request.bUsage || bReport;
+    if (bCheck && bRepair) return false;
+    request.mode = bCheck ? RequestMode::Check : bRepair ? RequestMode::Repair : RequestMode::Report;
+    if (bCheck && (bReport || request.project || bFormat || bTimeout)) return false;
+    if (bRepair && request.project) return false;
+    if (bTimeout && !bRepair) return false;
+    return request.bUsage || bReport || bCheck || bRepair;
 }
 
 namespace {
@@ -183,10 +210,44 @@ bool WriteFileAtomically(const CString& strTarget, const std::string& bytes, CSt
     return bDone;
 }
 
-int RunCommandLine(int argc, char** argv)
+namespace {
+bool WriteReport(const ReportRequest& request, const ReportContent& content)
 {
-    std::vector<CString> args;
-    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    const std::string bytes = FormatReport(content, request.format);
+    const UINT nCodePage = request.format == ReportFormat::Json ? CP_UTF8 : CP_ACP;
+    CString strReason;
+    const bool bWritten = request.strTarget == "-" ? WriteStandard(STD_OUTPUT_HANDLE, bytes, nCodePage)
+                                                   : WriteFileAtomically(request.strTarget, bytes, strReason);
+    if (!bWritten) {
+        if (strReason.IsEmpty()) strReason = LoadResourceString(IDS_REPORT_NO_CONSOLE);
+        CString strMessage;
+        strMessage.Format(LoadResourceString(IDS_REPORT_CANNOT_WRITE), request.strTarget.GetString(), strReason.GetString());
+        PrintError(strMessage);
+    }
+    return bWritten;
+}
+
+// /check and /repair: the one line on standard output, and 0 when every row
+// is sound, 1 when some row is not.
+int RunCheckOrRepair(const ReportRequest& request)
+{
+    const CString strFolder = SystemFolderFor(request);
+    if (request.mode == RequestMode::Repair && !CanWriteMachineClasses()) {
+        PrintError(LoadResourceString(IDS_REPAIR_NO_RIGHTS));
+        return REPORT_NO_RIGHTS;
+    }
+    const CheckOutcome outcome = request.mode == RequestMode::Repair ? RunRepair(strFolder, request.dwTimeoutMs)
+                                                                     : RunCheck(strFolder);
+    // The full report of what the repair left, when asked for.
+    if (request.mode == RequestMode::Repair && !request.strTarget.IsEmpty() &&
+        !WriteReport(request, GatherReport(strFolder, std::nullopt)))
+        return REPORT_CANNOT_WRITE;
+    if (!WriteStandard(STD_OUTPUT_HANDLE, FormatCheckLine(outcome) + "\r\n", CP_UTF8)) return REPORT_CANNOT_WRITE;
+    return outcome.problems.empty() ? REPORT_ALL_SOUND : REPORT_ROW_PROBLEMS;
+}
+
+int RunSwitches(const std::vector<CString>& args)
+{
     if (IsOneRegistration(args)) return RunOneRegistration(args);
     ReportRequest request;
     CString strBad;
@@ -200,19 +261,26 @@ int RunCommandLine(int argc, char** argv)
         WriteStandard(STD_OUTPUT_HANDLE, LoadResourceString(IDS_REPORT_USAGE).Str(), CP_ACP);
         return REPORT_ALL_SOUND;
     }
-
+    if (request.mode != RequestMode::Report) return RunCheckOrRepair(request);
     const ReportContent content = GatherReport(SystemFolderFor(request), request.project);
-    const std::string bytes = FormatReport(content, request.format);
-    const UINT nCodePage = request.format == ReportFormat::Json ? CP_UTF8 : CP_ACP;
-    CString strReason;
-    const bool bWritten = request.strTarget == "-" ? WriteStandard(STD_OUTPUT_HANDLE, bytes, nCodePage)
-                                                   : WriteFileAtomically(request.strTarget, bytes, strReason);
-    if (!bWritten) {
-        if (strReason.IsEmpty()) strReason = LoadResourceString(IDS_REPORT_NO_CONSOLE);
-        CString strMessage;
-        strMessage.Format(LoadResourceString(IDS_REPORT_CANNOT_WRITE), request.strTarget.GetString(), strReason.GetString());
-        PrintError(strMessage);
-        return REPORT_CANNOT_WRITE;
+    return WriteReport(request, content) ? content.ExitCode() : REPORT_CANNOT_WRITE;
+}
+}
+
+int RunCommandLine(int argc, char** argv)
+{
+    std::vector<CString> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    // Whatever escapes the work is reported as what it is, never as a finding.
+    try {
+        return RunSwitches(args);
+    } catch (CException* e) {
+        char szMessage[1024] = "";
+        e->GetErrorMessage(szMessage, sizeof szMessage);
+        e->Delete();
+        PrintError(FormatId(IDS_REPORT_INTERNAL_ERROR, szMessage));
+    } catch (const std::exception& e) {
+        PrintError(FormatId(IDS_REPORT_INTERNAL_ERROR, e.what()));
     }
-    return content.ExitCode();
+    return REPORT_INTERNAL_ERROR;
 }

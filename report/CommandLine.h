@@ -5,12 +5,17 @@
 
 // The unattended mode: switches, the report they ask for, and where it goes.
 
+// What the switches ask for.
+enum class RequestMode { Report, Check, Repair };
+
 struct ReportRequest {
-    CString strTarget;                   // a file, or "-" for standard output
+    RequestMode mode = RequestMode::Report;
+    CString strTarget;                   // a file, or "-" for standard output; with /repair, optional
     std::optional<CString> folder;       // replaces the registry's System folder
     std::optional<CString> project;      // also run Test Project on it
     ReportFormat format = ReportFormat::Text;
     bool bUsage = false;                 // "/?": print the usage and end
+    DWORD dwTimeoutMs = 60000;           // "/timeout <seconds>", with /repair
 };
 
 // The switch name of an argument: "report" of "/Report" or "-REPORT"; empty

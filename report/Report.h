@@ -12,7 +12,9 @@ enum ReportExitCode {
     REPORT_ROW_PROBLEMS = 1,        // a file not present, or a ProgID not registered
     REPORT_PROJECT_FAILURES = 2,    // combines with 1 as 3
     REPORT_BAD_SWITCHES = 64,
+    REPORT_INTERNAL_ERROR = 70,
     REPORT_CANNOT_WRITE = 74,
+    REPORT_NO_RIGHTS = 77,          // /repair without the rights to write the machine's registry
 };
 
 struct ReportEnvironment {

@@ -120,41 +120,6 @@ CString FormatPlain(const ReportContent& content, bool bCsv)
     return out;
 }
 
-// ANSI text of the active code page as a JSON string in UTF-8.
-std::string JsonString(const CString& strAnsi)
-{
-    std::wstring wide;
-    if (!strAnsi.IsEmpty()) {
-        const int nWide = MultiByteToWideChar(CP_ACP, 0, strAnsi.GetString(), strAnsi.GetLength(), nullptr, 0);
-        wide.resize(static_cast<size_t>(nWide > 0 ? nWide : 0));
-        if (nWide > 0) MultiByteToWideChar(CP_ACP, 0, strAnsi.GetString(), strAnsi.GetLength(), &wide[0], nWide);
-    }
-    std::string out = "\"";
-    for (wchar_t ch : wide) {
-        if (ch == L'"' || ch == L'\\') {
-            out += '\\';
-            out += static_cast<char>(ch);
-        } else if (ch == L'\r' || ch == L'\n' || ch == L'\t') {
-            out += ch == L'\r' ? "\\r" : ch == L'\n' ? "\\n" : "\\t";
-        } else if (ch < 0x20) {
-            char szEscape[8];
-            std::snprintf(szEscape, sizeof szEscape, "\\u%04x", static_cast<unsigned>(ch));
-            out += szEscape;
-        } else {
-            char szUtf8[8] = "";
-            const int n = WideCharToMultiByte(CP_UTF8, 0, &ch, 1, szUtf8, sizeof szUtf8, nullptr, nullptr);
-            // A lone surrogate half is written as an escape, which JSON allows.
-            if (n > 0 && !(ch >= 0xD800 && ch <= 0xDFFF)) out.append(szUtf8, static_cast<size_t>(n));
-            else {
-                char szEscape[8];
-                std::snprintf(szEscape, sizeof szEscape, "\\u%04x", static_cast<unsigned>(ch));
-                out += szEscape;
-            }
-        }
-    }
-    return out + "\"";
-}
-
 std::string JsonBool(bool b) { return b ? "true" : "false"; }
 
 std::string JsonEnvironment(const ReportEnvironment& env)
@@ -231,3 +196,38 @@ std::string FormatReport(const ReportContent& content, ReportFormat format)
     default:                 return FormatPlain(content, false).Str();
     }
 }
+
+std::string JsonString(const CString& strAnsi)
+{
+    std::wstring wide;
+    if (!strAnsi.IsEmpty()) {
+        const int nWide = MultiByteToWideChar(CP_ACP, 0, strAnsi.GetString(), strAnsi.GetLength(), nullptr, 0);
+        wide.resize(static_cast<size_t>(nWide > 0 ? nWide : 0));
+        if (nWide > 0) MultiByteToWideChar(CP_ACP, 0, strAnsi.GetString(), strAnsi.GetLength(), &wide[0], nWide);
+    }
+    std::string out = "\"";
+    for (wchar_t ch : wide) {
+        if (ch == L'"' || ch == L'\\') {
+            out += '\\';
+            out += static_cast<char>(ch);
+        } else if (ch == L'\r' || ch == L'\n' || ch == L'\t') {
+            out += ch == L'\r' ? "\\r" : ch == L'\n' ? "\\n" : "\\t";
+        } else if (ch < 0x20) {
+            char szEscape[8];
+            std::snprintf(szEscape, sizeof szEscape, "\\u%04x", static_cast<unsigned>(ch));
+            out += szEscape;
+        } else {
+            char szUtf8[8] = "";
+            const int n = WideCharToMultiByte(CP_UTF8, 0, &ch, 1, szUtf8, sizeof szUtf8, nullptr, nullptr);
+            // A lone surrogate half is written as an escape, which JSON allows.
+            if (n > 0 && !(ch >= 0xD800 && ch <= 0xDFFF)) out.append(szUtf8, static_cast<size_t>(n));
+            else {
+                char szEscape[8];
+                std::snprintf(szEscape, sizeof szEscape, "\\u%04x", static_cast<unsigned>(ch));
+                out += szEscape;
+            }
+        }
+    }
+    return out + "\"";
+}
+

@@ -172,6 +172,8 @@
 #define IDS_REPORT_OS_PRODUCT           327
 #define IDS_REPORT_OS_DISPLAY_VERSION   328
 #define IDS_REPORT_OS_BUILD             329
+#define IDS_REPAIR_NO_RIGHTS            330
+#define IDS_REPORT_INTERNAL_ERROR       331
 
 // Controls of the COM tester page.
 #define IDC_BROWSE_SYSTEM_FOLDER        1000

@@ -76,3 +76,12 @@ int OwnViewBits()
 {
     return sizeof(void*) == 8 ? 64 : 32;
 }
+
+bool CanWriteMachineClasses()
+{
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes", 0, KEY_CREATE_SUB_KEY | KEY_SET_VALUE, &hKey) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(hKey);
+    return true;
+}

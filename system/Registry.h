@@ -27,3 +27,7 @@ CString RegTypeName(DWORD dwType);
 REGSAM ViewAccess(int nViewBits);
 // The view this build reads without a flag: 64 or 32.
 int OwnViewBits();
+
+// True when this process may create keys under the machine's classes
+// (HKEY_LOCAL_MACHINE\SOFTWARE\Classes), as registering a server does.
+bool CanWriteMachineClasses();

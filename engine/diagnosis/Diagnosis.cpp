@@ -150,6 +150,11 @@ ComponentDiagnosis DiagnoseComponent(const CString& strFileName, const CString& 
     return d;
 }
 
+bool CanRegisteringMend(const ComponentDiagnosis& d)
+{
+    return !d.strProgID.IsEmpty() && FileVerdict(d).IsEmpty() && RegistrationVerdict(d) != LoadResourceString(IDS_VERDICT_SOUND);
+}
+
 CString ComponentVerdict(const ComponentDiagnosis& d)
 {
     CString strVerdict = FileVerdict(d);

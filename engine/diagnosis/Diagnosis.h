@@ -29,6 +29,11 @@ struct ComponentDiagnosis {
 ComponentDiagnosis DiagnoseComponent(const CString& strFileName, const CString& strProgID, const CString& strPath,
                                      const RegistrationResult& lastAction, const CImportResolver& resolver);
 
+// True when running the file's registration would mend the row: the file is
+// there and can register itself (a module of a bitness this program or its
+// sibling runs, its DLLs found, its entry point exported), and its ProgID is
+// not registered, or registered to another copy or in the other view only.
+bool CanRegisteringMend(const ComponentDiagnosis& diagnosis);
 // One line a user can act on, chosen in a fixed order of causes.
 CString ComponentVerdict(const ComponentDiagnosis& diagnosis);
 // The whole diagnosis as plain text, one fact a line (CR LF).

@@ -3,6 +3,7 @@
 #include "ui/SupportSheet.h"
 #include "res/resource.h"
 #include <commctrl.h>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -389,6 +390,47 @@ UINT UserCodePage()
 }
 
 // ---- processes ----------------------------------------------------------------
+
+ProcessOutput RunProcess(const std::string& commandLine, const std::string& folder)
+{
+    const CTempDir io;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE hOut = CreateFileA((io / "out").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE hErr = CreateFileA((io / "err").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = hOut;
+    startup.hStdError = hErr;
+    std::string command = commandLine;
+    PROCESS_INFORMATION process = {};
+    ProcessOutput run;
+    // A console program gets a console of its own, but no window for it.
+    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, folder.empty() ? nullptr : folder.c_str(),
+                       &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &run.exitCode);
+        else TerminateProcess(process.hProcess, 99);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(hOut);
+    CloseHandle(hErr);
+    run.out = ReadFileText(io / "out");
+    run.err = ReadFileText(io / "err");
+    return run;
+}
+
+std::string ReadFileText(const std::string& path)
+{
+    std::string text;
+    if (FILE* pFile = fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pFile)) > 0) text.append(buffer, n);
+        fclose(pFile);
+    }
+    return text;
+}
 
 int CountProcesses(const std::string& exeName)
 {

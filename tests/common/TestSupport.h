@@ -89,6 +89,17 @@ void WriteClipboardText(const std::string& text);
 // The CF_UNICODETEXT text on the clipboard; empty when it holds none.
 std::wstring ReadClipboardUnicode();
 
+// A file's bytes; empty when it cannot be read.
+std::string ReadFileText(const std::string& path);
+// What a program run to its end gave: exit code, standard output and error.
+struct ProcessOutput {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out, err;
+};
+// Runs the command line (in 'folder' when given) and waits for it, two
+// minutes at most, its standard output and error going to files.
+ProcessOutput RunProcess(const std::string& commandLine, const std::string& folder = "");
+
 // How many processes of that file name (e.g. "HangSrv.exe") run now.
 int CountProcesses(const std::string& exeName);
 // Calls 'ready' every 50 ms until it is true or the seconds have passed.

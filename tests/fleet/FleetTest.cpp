@@ -1,0 +1,138 @@
+// The console twin and the fleet modes: ForgeSupport.com run as management
+// tools run it, /check that changes nothing and fits one line, /repair that
+// mends what registering mends and leaves the rest.
+#include "demo/DemoFixture.h"
+#include "engine/components/FileSearch.h"
+#include "engine/components/SelfRegistration.h"
+#include <algorithm>
+
+namespace {
+std::string Com()
+{
+    return "\"" + TestProgramFolder() + "\\ForgeSupport.com\" ";
+}
+
+// The program that sees the demo installation: it is prepared in this
+// build's registry view, which the 32-bit ForgeSupport.com reads only in the
+// 32-bit build. Both programs take the same switches.
+std::string Tool()
+{
+    return sizeof(void*) == 8 ? "\"" + OwnProgramPath() + "\" " : Com();
+}
+
+// The machine's and the user's classes, and a listing of a folder tree, as
+// text to compare before and after.
+std::string Snapshot(const std::string& folder)
+{
+    std::string text;
+    const CTempDir temp;
+    for (const char* key : {"HKLM\\Software\\Classes", "HKCU\\Software\\Classes"}) {
+        const std::string file = temp / "export.reg";
+        RunProcess(std::string("reg.exe export ") + key + " \"" + file + "\" /y");
+        text += ReadFileText(file);
+    }
+    text += RunProcess("cmd.exe /c dir /s /b /a \"" + folder + "\"").out;
+    return text;
+}
+
+size_t Count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+bool IsRegisteredIn64BitView(const std::string& progID)
+{
+    char szClsid[64] = "";
+    DWORD cb = sizeof szClsid;
+    if (RegGetValueA(HKEY_CLASSES_ROOT, (progID + "\\Clsid").c_str(), nullptr, RRF_RT_REG_SZ, nullptr, szClsid, &cb) != ERROR_SUCCESS)
+        return false;
+    HKEY hKey = nullptr;
+    const bool bFound = RegOpenKeyExA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + szClsid + "\\InprocServer32").c_str(), 0,
+                                      KEY_READ | KEY_WOW64_64KEY, &hKey) == ERROR_SUCCESS;
+    if (hKey) RegCloseKey(hKey);
+    return bFound;
+}
+}
+
+using FleetTest = DemoFixture;
+
+TEST_F(FleetTest, TheConsoleTwinIsWhatCmdRunsWithItsOutputAndExitCode)
+{
+    const ProcessOutput run = RunProcess("cmd.exe /c ForgeSupport /report - /format json", TestProgramFolder());
+    EXPECT_EQ(0u, run.out.find("{\n  \"schema\": 1,")) << run.out.substr(0, 200) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("\"exitCode\": " + std::to_string(run.exitCode) + ","));
+    EXPECT_EQ(1u, run.exitCode) << "the demo installation has problems";
+    EXPECT_EQ("", run.err);
+    // Bad switches: the usage on standard error, 64.
+    const ProcessOutput bad = RunProcess(Com() + "/check /project x.kvp");
+    EXPECT_EQ(64u, bad.exitCode);
+    EXPECT_NE(std::string::npos, bad.err.find("Usage: ForgeSupport.exe"));
+    EXPECT_EQ("", bad.out);
+}
+
+TEST_F(FleetTest, CheckChangesNothingAndItsOneLineFitsEvenWithEveryRowBroken)
+{
+    const std::string before = Snapshot(m_root.Path());
+    const ProcessOutput run = RunProcess(Tool() + "/check");
+    EXPECT_EQ(before, Snapshot(m_root.Path())) << "the check changed the registry or the files";
+    EXPECT_EQ(1u, run.exitCode);
+    EXPECT_EQ(1u, Count(run.out, "\n")) << run.out;
+    EXPECT_EQ(0u, run.out.find("{\"status\":\"problems\",\"problems\":")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("{\"file\":\"KfSql.dll\",\"verdict\":\"Missing dependency: ")) << run.out;
+
+    // Every row broken: a System folder and a Common Files folder that do not exist.
+    CScopedRegValue noCommon(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir",
+                             m_root / "Nowhere");
+    const ProcessOutput broken = RunProcess(Tool() + "/check /folder \"" + (m_root / "Nowhere") + "\"");
+    EXPECT_EQ(1u, broken.exitCode);
+    const std::string line = broken.out.substr(0, broken.out.find_last_not_of("\r\n") + 1);
+    EXPECT_LE(line.size(), 2048u);
+    const size_t nProblems = std::stoul(line.substr(line.find("\"problems\":") + 11));
+    const size_t nOmitted = std::stoul(line.substr(line.find("\"omitted\":") + 10));
+    EXPECT_GE(nProblems, 90u);
+    EXPECT_EQ(nProblems, Count(line, "{\"file\":") + nOmitted);
+    EXPECT_GT(nOmitted, 0u);
+}
+
+TEST_F(FleetTest, RepairMendsWhatRegisteringMendsAndASecondRunDoesNothing)
+{
+    const ProcessOutput first = RunProcess(Tool() + "/repair");
+    EXPECT_EQ(1u, first.exitCode) << "missing files remain: " << first.out;
+    const std::string repaired = first.out.substr(first.out.find("\"repaired\":"));
+    for (const char* mended : {"KfOdbc.dll", "KfDiff.ocx", "KfCalendar.ocx", "KvCrypt.dll", "KvEdit.ocx"})
+        EXPECT_NE(std::string::npos, repaired.find(std::string("\"") + mended + "\"")) << mended << ": " << first.out;
+    EXPECT_EQ(std::string::npos, repaired.find("KfSql.dll")) << "a missing dependency is left alone";
+    EXPECT_NE(std::string::npos, first.out.find("{\"file\":\"KfSql.dll\",\"verdict\":\"Missing dependency: ")) << first.out;
+
+    const std::string before = Snapshot(m_root.Path());
+    const ProcessOutput second = RunProcess(Tool() + "/repair");
+    EXPECT_EQ(1u, second.exitCode);
+    EXPECT_NE(std::string::npos, second.out.find("\"repaired\":[]}")) << second.out;
+    EXPECT_EQ(before, Snapshot(m_root.Path())) << "the second run changed something";
+
+    // The installation's removal unregisters only what it registered.
+    for (const char* mended : {"KfOdbc.dll", "KfDiff.ocx", "KfCalendar.ocx", "KvCrypt.dll", "KvEdit.ocx"}) {
+        const CString strPath = FindFileInTree(m_root.Path().c_str(), mended);
+        if (!strPath.IsEmpty()) RegisterServerFile(strPath, false);
+    }
+}
+
+TEST(Fleet, RepairStopsAHungServerAndHandsAServerOfTheOtherBitnessToItsSibling)
+{
+    CTempDir dir;
+    const std::string system = dir.MakeDir("System");
+    dir.CopyIn(TestProgramFolder() + "\\HangSrv.exe", "System\\KfBuildSrv.exe");
+    // A 64-bit server: ForgeSupport.com, a 32-bit program, hands it on.
+    const std::string wide = dir.CopyIn(TestProgramFolder() + (sizeof(void*) == 8 ? "\\ForgeSampleServer.dll" : "\\SampleOtherBitness.dll"),
+                                        "System\\KfCore.dll");
+    CScopedRegValue common(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir", dir / "Common");
+    const ProcessOutput run = RunProcess(Com() + "/repair /timeout 2 /folder \"" + system + "\"");
+    EXPECT_EQ(1u, run.exitCode);
+    EXPECT_NE(std::string::npos, run.out.find("\"repaired\":[\"KfCore.dll\"]")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("{\"file\":\"KfBuildSrv.exe\",\"verdict\":\"")) << run.out;
+    EXPECT_TRUE(IsRegisteredIn64BitView("ForgeCore.Engine.1"));
+    EXPECT_TRUE(WaitFor([] { return CountProcesses("KfBuildSrv.exe") == 0; }, 10)) << "the hung server was left running";
+    RegisterServerFile(wide.c_str(), false);
+}
