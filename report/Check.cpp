@@ -31,15 +31,27 @@ bool IsSoundVerdict(const CString& strVerdict)
 }
 }
 
-CheckOutcome RunCheck(const CString& strSystemFolder)
+namespace {
+// The problems of verified records, and the records registering would mend.
+CheckOutcome Judge(const std::vector<std::unique_ptr<ComponentItem>>& records, std::vector<ComponentItem*>* pMend)
 {
     CheckOutcome outcome;
     const CImportResolver resolver;
-    for (const auto& pItem : VerifiedRecords(MachineFolders(strSystemFolder))) {
-        const CString strVerdict = RecordVerdict(*pItem, resolver);
-        if (!IsSoundVerdict(strVerdict)) outcome.problems.push_back({pItem->strFileName, strVerdict});
+    for (const auto& pItem : records) {
+        const ComponentDiagnosis d =
+            DiagnoseComponent(pItem->strFileName, pItem->strProgID, pItem->strLocation, pItem->lastAction, resolver);
+        const CString strVerdict = ComponentVerdict(d);
+        if (IsSoundVerdict(strVerdict)) continue;
+        outcome.problems.push_back({pItem->strFileName, strVerdict});
+        if (pMend && IsPresent(*pItem) && CanRegisteringMend(d)) pMend->push_back(pItem.get());
     }
     return outcome;
+}
+}
+
+CheckOutcome RunCheck(const CString& strSystemFolder)
+{
+    return Judge(VerifiedRecords(MachineFolders(strSystemFolder)), nullptr);
 }
 
 CheckOutcome RunRepair(const CString& strSystemFolder, DWORD dwTimeLimitMs)
@@ -47,11 +59,10 @@ CheckOutcome RunRepair(const CString& strSystemFolder, DWORD dwTimeLimitMs)
     const VerificationFolders folders = MachineFolders(strSystemFolder);
     const std::vector<std::unique_ptr<ComponentItem>> records = VerifiedRecords(folders);
     std::vector<ComponentItem*> mend;
-    const CImportResolver resolver;
-    for (const auto& pItem : records)
-        if (IsPresent(*pItem) &&
-            CanRegisteringMend(DiagnoseComponent(pItem->strFileName, pItem->strProgID, pItem->strLocation, pItem->lastAction, resolver)))
-            mend.push_back(pItem.get());
+    CheckOutcome before = Judge(records, &mend);
+    before.bRepair = true;
+    // Nothing to mend: the check just made is the answer, and nothing ran.
+    if (mend.empty()) return before;
     RunOptions options;
     options.dwTimeLimitMs = dwTimeLimitMs;
     CWorkProgress quiet;

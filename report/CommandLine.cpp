@@ -236,12 +236,17 @@ int RunCheckOrRepair(const ReportRequest& request)
         PrintError(LoadResourceString(IDS_REPAIR_NO_RIGHTS));
         return REPORT_NO_RIGHTS;
     }
+    // With /report, the full report of every row before the repair and after it.
+    const bool bFullReport = request.mode == RequestMode::Repair && !request.strTarget.IsEmpty();
+    std::vector<std::array<CString, 6>> rowsBefore;
+    if (bFullReport) rowsBefore = GatherReport(strFolder, std::nullopt).rows;
     const CheckOutcome outcome = request.mode == RequestMode::Repair ? RunRepair(strFolder, request.dwTimeoutMs)
                                                                      : RunCheck(strFolder);
-    // The full report of what the repair left, when asked for.
-    if (request.mode == RequestMode::Repair && !request.strTarget.IsEmpty() &&
-        !WriteReport(request, GatherReport(strFolder, std::nullopt)))
-        return REPORT_CANNOT_WRITE;
+    if (bFullReport) {
+        ReportContent after = GatherReport(strFolder, std::nullopt);
+        after.rowsBefore = rowsBefore;
+        if (!WriteReport(request, after)) return REPORT_CANNOT_WRITE;
+    }
     if (!WriteStandard(STD_OUTPUT_HANDLE, FormatCheckLine(outcome) + "\r\n", CP_UTF8)) return REPORT_CANNOT_WRITE;
     return outcome.problems.empty() ? REPORT_ALL_SOUND : REPORT_ROW_PROBLEMS;
 }

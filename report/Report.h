@@ -52,6 +52,7 @@ struct ReportContent {
     CString strSummary;             // the six-line block, as the clipboard has it
     ReportEnvironment environment;
     std::vector<std::array<CString, 6>> rows;   // as "Copy results to clipboard" writes them
+    std::vector<std::array<CString, 6>> rowsBefore;   // after /repair: the rows before it
     std::vector<ReportProblem> problems;
     std::optional<ReportProject> project;
 

@@ -41,10 +41,10 @@ std::vector<std::pair<CString, CString>> EnvironmentPairs(const ReportEnvironmen
     };
 }
 
-CString RowsText(const ReportContent& content)
+CString RowsText(const std::vector<std::array<CString, 6>>& rows)
 {
     CString strRows;
-    for (const auto& row : content.rows) {
+    for (const auto& row : rows) {
         const CString cells[6] = {row[0], row[1], row[2], row[3], row[4], row[5]};
         strRows += FormatResultsLine(cells);
     }
@@ -64,7 +64,8 @@ public:
     }
     CString Pair(UINT nLabelID, const CString& strValue) const { return Pair(LoadResourceString(nLabelID), strValue); }
 
-    CString Rows(const ReportContent& content) const
+    // The rows under their heading; nTitleID names the block in text.
+    CString Rows(const std::vector<std::array<CString, 6>>& rows, UINT nTitleID) const
     {
         CString out;
         if (m_bCsv) {
@@ -72,9 +73,9 @@ public:
             for (int c = 0; c < 6; ++c) headings[c] = LoadResourceString(s_columnHeadings[c]);
             out += FormatResultsLine(headings);
         } else {
-            out += LoadResourceString(IDS_REPORT_COMPONENTS) + ":\r\n";
+            out += LoadResourceString(nTitleID) + ":\r\n";
         }
-        return out + RowsText(content);
+        return out + RowsText(rows);
     }
 
     CString Problems(const std::vector<ReportProblem>& problems) const
@@ -114,7 +115,9 @@ CString FormatPlain(const ReportContent& content, bool bCsv)
     const CPlainWriter writer(bCsv);
     CString out = content.strSummary;
     for (const auto& [label, value] : EnvironmentPairs(content.environment)) out += writer.Pair(label, value);
-    out += "\r\n" + writer.Rows(content);
+    // After a repair, the rows as they were before it come first.
+    if (!content.rowsBefore.empty()) out += "\r\n" + writer.Rows(content.rowsBefore, IDS_REPORT_COMPONENTS_BEFORE);
+    out += "\r\n" + writer.Rows(content.rows, IDS_REPORT_COMPONENTS);
     out += "\r\n" + writer.Problems(content.problems);
     if (content.project) out += "\r\n" + writer.Project(*content.project);
     return out;
@@ -181,6 +184,7 @@ std::string FormatJson(const ReportContent& content)
     out += "  \"exitCode\": " + std::to_string(content.ExitCode()) + ",\n";
     out += "  \"summary\": " + JsonString(content.strSummary) + ",\n";
     out += JsonEnvironment(content.environment);
+    if (!content.rowsBefore.empty()) out += JsonArray("componentsBeforeRepair", content.rowsBefore, JsonRow);
     out += JsonArray("components", content.rows, JsonRow);
     out += JsonArray("problems", content.problems, JsonProblem);
     out += JsonProject(content.project);

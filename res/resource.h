@@ -174,6 +174,7 @@
 #define IDS_REPORT_OS_BUILD             329
 #define IDS_REPAIR_NO_RIGHTS            330
 #define IDS_REPORT_INTERNAL_ERROR       331
+#define IDS_REPORT_COMPONENTS_BEFORE    332
 
 // Controls of the COM tester page.
 #define IDC_BROWSE_SYSTEM_FOLDER        1000

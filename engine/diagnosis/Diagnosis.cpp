@@ -133,14 +133,17 @@ ComponentDiagnosis DiagnoseComponent(const CString& strFileName, const CString& 
     d.strPath = strPath;
     d.bExecutable = IsExecutableName(strFileName);
     d.lastAction = lastAction;
-    d.bElevated = IsProcessElevated();
+    // A process's elevation never changes: asked once.
+    static const bool s_bElevated = IsProcessElevated();
+    d.bElevated = s_bElevated;
     const DWORD dwAttributes = strPath.IsEmpty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(strPath.ToWide().c_str());
     d.bPresent = dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
     if (d.bPresent) {
         d.file = ReadPeFile(strPath);
         if (d.file.bModule) d.imports = resolver.Resolve(strPath, d.file.imports);
     }
-    d.strSibling = SiblingProgramPath();
+    static const CString s_strSibling = SiblingProgramPath();
+    d.strSibling = s_strSibling;
     const DWORD dwSibling = GetFileAttributesW(d.strSibling.ToWide().c_str());
     d.bSiblingPresent = dwSibling != INVALID_FILE_ATTRIBUTES && !(dwSibling & FILE_ATTRIBUTE_DIRECTORY);
     // Each row is judged in the view its clients use: its own bitness's.

@@ -98,13 +98,32 @@ TEST_F(FleetTest, CheckChangesNothingAndItsOneLineFitsEvenWithEveryRowBroken)
 
 TEST_F(FleetTest, RepairMendsWhatRegisteringMendsAndASecondRunDoesNothing)
 {
-    const ProcessOutput first = RunProcess(Tool() + "/repair");
+    // The installation's removal unregisters only what it registered: what
+    // the repair registers is unregistered here, however the test ends.
+    struct CUnregisterMended {
+        const CTempDir& root;
+        ~CUnregisterMended()
+        {
+            for (const char* mended : {"KfOdbc.dll", "KfDiff.ocx", "KfCalendar.ocx", "KvCrypt.dll", "KvEdit.ocx", "KfUpdate.dll"}) {
+                const CString strPath = FindFileInTree(root.Path().c_str(), mended);
+                if (!strPath.IsEmpty()) RegisterServerFile(strPath, false);
+            }
+        }
+    } unregister{m_root};
+    const ProcessOutput first = RunProcess(Tool() + "/repair /report \"" + (m_root / "repair.txt") + "\"");
     EXPECT_EQ(1u, first.exitCode) << "missing files remain: " << first.out;
     const std::string repaired = first.out.substr(first.out.find("\"repaired\":"));
     for (const char* mended : {"KfOdbc.dll", "KfDiff.ocx", "KfCalendar.ocx", "KvCrypt.dll", "KvEdit.ocx"})
         EXPECT_NE(std::string::npos, repaired.find(std::string("\"") + mended + "\"")) << mended << ": " << first.out;
     EXPECT_EQ(std::string::npos, repaired.find("KfSql.dll")) << "a missing dependency is left alone";
     EXPECT_NE(std::string::npos, first.out.find("{\"file\":\"KfSql.dll\",\"verdict\":\"Missing dependency: ")) << first.out;
+    // The full report shows each row before the repair and after it.
+    const std::string report = ReadFileText(m_root / "repair.txt");
+    const size_t nBefore = report.find("Components before the repair:\r\nKfAutomate.dll,"), nAfter = report.find("Components:\r\n");
+    ASSERT_NE(std::string::npos, nBefore) << report.substr(0, 600);
+    ASSERT_NE(std::string::npos, nAfter);
+    EXPECT_NE(std::string::npos, report.find("\r\nKfOdbc.dll,ForgeTools.OdbcConfig.1,No,", nBefore));
+    EXPECT_NE(std::string::npos, report.find("\r\nKfOdbc.dll,ForgeTools.OdbcConfig.1,Yes,", nAfter));
 
     const std::string before = Snapshot(m_root.Path());
     const ProcessOutput second = RunProcess(Tool() + "/repair");
@@ -112,11 +131,6 @@ TEST_F(FleetTest, RepairMendsWhatRegisteringMendsAndASecondRunDoesNothing)
     EXPECT_NE(std::string::npos, second.out.find("\"repaired\":[]}")) << second.out;
     EXPECT_EQ(before, Snapshot(m_root.Path())) << "the second run changed something";
 
-    // The installation's removal unregisters only what it registered.
-    for (const char* mended : {"KfOdbc.dll", "KfDiff.ocx", "KfCalendar.ocx", "KvCrypt.dll", "KvEdit.ocx"}) {
-        const CString strPath = FindFileInTree(m_root.Path().c_str(), mended);
-        if (!strPath.IsEmpty()) RegisterServerFile(strPath, false);
-    }
 }
 
 TEST(Fleet, RepairStopsAHungServerAndHandsAServerOfTheOtherBitnessToItsSibling)
