@@ -85,6 +85,19 @@ bool CImportResolver::IsKnownDll(const std::string& strName) const
     return false;
 }
 
+CString CImportResolver::FindInFolders(const std::string& strName) const
+{
+    std::string strKey = strName;
+    for (char& ch : strKey) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    const auto it = m_foundInFolders.find(strKey);
+    if (it != m_foundInFolders.end()) return it->second;
+    CString strFound;
+    for (size_t i = 0; i < m_folders.size() && strFound.IsEmpty(); ++i)
+        if (IsPlainFile(MakeFilePath(m_folders[i], strName.c_str()))) strFound = MakeFilePath(m_folders[i], strName.c_str());
+    m_foundInFolders[strKey] = strFound;
+    return strFound;
+}
+
 std::vector<ImportStatus> CImportResolver::Resolve(const CString& strModulePath, const std::vector<std::string>& imports) const
 {
     std::vector<ImportStatus> result;
@@ -99,9 +112,7 @@ std::vector<ImportStatus> CImportResolver::Resolve(const CString& strModulePath,
         if (!status.bApiSet && bPlainName) {
             if (!strOwnFolder.IsEmpty() && IsPlainFile(MakeFilePath(strOwnFolder, strName.c_str())))
                 status.strFoundAt = MakeFilePath(strOwnFolder, strName.c_str());
-            for (size_t i = 0; i < m_folders.size() && status.strFoundAt.IsEmpty(); ++i)
-                if (IsPlainFile(MakeFilePath(m_folders[i], strName.c_str())))
-                    status.strFoundAt = MakeFilePath(m_folders[i], strName.c_str());
+            if (status.strFoundAt.IsEmpty()) status.strFoundAt = FindInFolders(strName);
         }
         result.push_back(status);
     }

@@ -1,5 +1,6 @@
 #pragma once
 #include "framework/CString.h"
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,7 @@ struct ImportStatus {
 // module's own folder, the system folder of this build's bitness, the
 // Windows folder, then the folders of PATH. The folders and the KnownDLLs
 // list are read once, when the object is made, so one object can serve
-// many modules.
+// many modules, and a DLL found in them once is not looked for again.
 class CImportResolver {
 public:
     CImportResolver();
@@ -24,7 +25,12 @@ public:
 
 private:
     bool IsKnownDll(const std::string& strName) const;
+    // The first of m_folders that holds the DLL; empty when none does.
+    CString FindInFolders(const std::string& strName) const;
 
     std::vector<CString> m_folders;          // after the module's own folder
     std::vector<std::string> m_knownDlls;
+    // Where each name was found in m_folders (empty: nowhere), since many
+    // modules import the same DLLs; lower-case names.
+    mutable std::map<std::string, CString> m_foundInFolders;
 };
