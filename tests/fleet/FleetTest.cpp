@@ -4,6 +4,7 @@
 #include "demo/DemoFixture.h"
 #include "engine/components/FileSearch.h"
 #include "engine/components/SelfRegistration.h"
+#include "report/Check.h"
 #include <algorithm>
 
 namespace {
@@ -65,6 +66,9 @@ TEST_F(FleetTest, TheConsoleTwinIsWhatCmdRunsWithItsOutputAndExitCode)
     EXPECT_NE(std::string::npos, run.out.find("\"exitCode\": " + std::to_string(run.exitCode) + ","));
     EXPECT_EQ(1u, run.exitCode) << "the demo installation has problems";
     EXPECT_EQ("", run.err);
+    // The same into a pipe, to the next program of the command line.
+    const ProcessOutput piped = RunProcess("cmd.exe /c \"ForgeSupport /report - /format json | find \"exitCode\"\"", TestProgramFolder());
+    EXPECT_EQ("  \"exitCode\": 1,", piped.out.substr(0, piped.out.find_first_of("\r\n"))) << piped.out;
     // Bad switches: the usage on standard error, 64.
     const ProcessOutput bad = RunProcess(Com() + "/check /project x.kvp");
     EXPECT_EQ(64u, bad.exitCode);
@@ -122,7 +126,7 @@ TEST_F(FleetTest, RepairMendsWhatRegisteringMendsAndASecondRunDoesNothing)
     const size_t nBefore = report.find("Components before the repair:\r\nKfAutomate.dll,"), nAfter = report.find("Components:\r\n");
     ASSERT_NE(std::string::npos, nBefore) << report.substr(0, 600);
     ASSERT_NE(std::string::npos, nAfter);
-    EXPECT_NE(std::string::npos, report.find("\r\nKfOdbc.dll,ForgeTools.OdbcConfig.1,No,", nBefore));
+    EXPECT_NE(std::string::npos, report.find("\r\nKfOdbc.dll,ForgeTools.OdbcConfig.1,No,", nBefore)) << report.substr(nBefore, 2500);
     EXPECT_NE(std::string::npos, report.find("\r\nKfOdbc.dll,ForgeTools.OdbcConfig.1,Yes,", nAfter));
 
     const std::string before = Snapshot(m_root.Path());
@@ -149,4 +153,25 @@ TEST(Fleet, RepairStopsAHungServerAndHandsAServerOfTheOtherBitnessToItsSibling)
     EXPECT_TRUE(IsRegisteredIn64BitView("ForgeCore.Engine.1"));
     EXPECT_TRUE(WaitFor([] { return CountProcesses("KfBuildSrv.exe") == 0; }, 10)) << "the hung server was left running";
     RegisterServerFile(wide.c_str(), false);
+}
+
+TEST(FleetLine, SaysSoundWithoutProblemsAndKeepsWithinTheLimitWhateverTheVerdicts)
+{
+    CheckOutcome sound;
+    EXPECT_EQ("{\"status\":\"sound\",\"problems\":0,\"rows\":[],\"omitted\":0}", FormatCheckLine(sound));
+    sound.bRepair = true;
+    sound.repaired = {"KfBuild.dll"};
+    EXPECT_EQ("{\"status\":\"sound\",\"problems\":0,\"rows\":[],\"omitted\":0,\"repaired\":[\"KfBuild.dll\"]}",
+              FormatCheckLine(sound));
+
+    CheckOutcome broken;
+    broken.bRepair = true;
+    for (int i = 0; i < 95; ++i) {
+        broken.problems.push_back({CString(("Kf" + std::to_string(i) + ".dll").c_str()), CString(Repeat("\"\\\xe6\x8a\xa5", 40).c_str())});
+        broken.repaired.push_back(CString(("Kv" + std::to_string(i) + ".dll").c_str()));
+    }
+    const std::string line = FormatCheckLine(broken);
+    EXPECT_LE(line.size(), CHECK_LINE_LIMIT);
+    EXPECT_EQ(0u, line.find("{\"status\":\"problems\",\"problems\":95,")) << line;
+    EXPECT_EQ('}', line.back());
 }
