@@ -22,16 +22,3 @@ bool CPaintPump::Step()
     DispatchPaints();
     return true;
 }
-
-bool CPaintPump::WaitPainting(HANDLE hObject)
-{
-    for (;;) {
-        // QS_PAINT wakes the wait only for paints that are new since the last
-        // look at the queue, so a window that never validates cannot spin it.
-        switch (MsgWaitForMultipleObjects(1, &hObject, FALSE, INFINITE, QS_PAINT)) {
-        case WAIT_OBJECT_0:     return true;
-        case WAIT_OBJECT_0 + 1: DispatchPaints(); break;
-        default:                return false;
-        }
-    }
-}

@@ -12,9 +12,6 @@ public:
     // passed, it dispatches the waiting paints and answers true, so that the
     // caller can move its progress bar at the same pace.
     bool Step();
-    // Waits for the handle with no time-out, painting meanwhile. False when
-    // the wait itself failed.
-    static bool WaitPainting(HANDLE hObject);
 
 private:
     static constexpr int STEPS = 128;

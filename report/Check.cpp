@@ -1,6 +1,5 @@
 #include "report/Check.h"
 #include "report/ReportFormat.h"
-#include "engine/components/RecordOrder.h"
 #include "engine/components/Registration.h"
 #include "engine/components/ToolLocations.h"
 #include "engine/components/Verification.h"
@@ -10,21 +9,6 @@
 #include <memory>
 
 namespace {
-// The catalogue's records in the list's first order, verified as the two
-// buttons verify them.
-std::vector<std::unique_ptr<ComponentItem>> VerifiedRecords(const VerificationFolders& folders)
-{
-    std::vector<std::unique_ptr<ComponentItem>> records = MakeCatalogueRecords();
-    std::stable_sort(records.begin(), records.end(),
-                     [](const auto& a, const auto& b) { return CompareRecords(*a, *b, 0) < 0; });
-    std::vector<ComponentItem*> order;
-    for (const auto& pItem : records) order.push_back(pItem.get());
-    CWorkProgress quiet;
-    VerifyFiles(order, folders, quiet);
-    VerifyRegistration(order, folders, quiet);
-    return records;
-}
-
 bool IsSoundVerdict(const CString& strVerdict)
 {
     return strVerdict == LoadResourceString(IDS_VERDICT_SOUND) || strVerdict == LoadResourceString(IDS_VERDICT_NO_PROGID);
@@ -51,13 +35,13 @@ CheckOutcome Judge(const std::vector<std::unique_ptr<ComponentItem>>& records, s
 
 CheckOutcome RunCheck(const CString& strSystemFolder)
 {
-    return Judge(VerifiedRecords(MachineFolders(strSystemFolder)), nullptr);
+    return Judge(VerifiedCatalogue(MachineFolders(strSystemFolder)), nullptr);
 }
 
 CheckOutcome RunRepair(const CString& strSystemFolder, DWORD dwTimeLimitMs)
 {
     const VerificationFolders folders = MachineFolders(strSystemFolder);
-    const std::vector<std::unique_ptr<ComponentItem>> records = VerifiedRecords(folders);
+    const std::vector<std::unique_ptr<ComponentItem>> records = VerifiedCatalogue(folders);
     std::vector<ComponentItem*> mend;
     CheckOutcome before = Judge(records, &mend);
     before.bRepair = true;

@@ -1,5 +1,4 @@
 #include "report/Report.h"
-#include "engine/components/RecordOrder.h"
 #include "engine/components/ToolLocations.h"
 #include "engine/components/Verification.h"
 #include "engine/diagnosis/Diagnosis.h"
@@ -65,12 +64,6 @@ ReportProject TestProject(const CString& strPath)
     if (SUCCEEDED(hrInit)) CoUninitialize();
     return project;
 }
-
-bool LessInDisplayOrder(const std::unique_ptr<ComponentItem>& a, const std::unique_ptr<ComponentItem>& b)
-{
-    // The page's first sort: file name, ascending.
-    return CompareRecords(*a, *b, 0) < 0;
-}
 }
 
 int ReportContent::ExitCode() const
@@ -84,22 +77,14 @@ int ReportContent::ExitCode() const
 ReportContent GatherReport(const CString& strSystemFolder, const std::optional<CString>& project)
 {
     const VerificationFolders folders = MachineFolders(strSystemFolder);
-    CWorkProgress noProgress;
-    std::vector<std::unique_ptr<ComponentItem>> records = MakeCatalogueRecords();
-    std::stable_sort(records.begin(), records.end(), LessInDisplayOrder);
-    std::vector<ComponentItem*> order;
-    for (const auto& pItem : records) order.push_back(pItem.get());
-
-    // The two buttons, in the order a user presses them.
-    VerifyRegistration(order, folders, noProgress);
-    VerifyFiles(order, folders, noProgress);
+    const std::vector<std::unique_ptr<ComponentItem>> records = VerifiedCatalogue(folders);
 
     ReportContent content;
     content.strSummary = GetSystemSummary();
     content.environment = GatherEnvironment(strSystemFolder, folders.strCommonFilesFolder);
     const CString strYes = LoadResourceString(IDS_YES);
     const CImportResolver resolver;
-    for (const ComponentItem* pItem : order) {
+    for (const auto& pItem : records) {
         CString cells[6];
         GetRecordCells(*pItem, cells);
         content.rows.push_back({cells[0], cells[1], cells[2], cells[3], cells[4], cells[5]});

@@ -18,13 +18,6 @@ void Drain(HANDLE hRead, std::string& output)
         if (output.size() < MAX_OUTPUT_BYTES) output.append(buffer, nRead < MAX_OUTPUT_BYTES - output.size() ? nRead : MAX_OUTPUT_BYTES - output.size());
     }
 }
-
-// A job that holds the program and everything it starts; no limits of its
-// own, so that a server that ended normally leaves what it started alone.
-CHandle MakeJob()
-{
-    return CHandle(CreateJobObjectW(nullptr, nullptr));
-}
 }
 
 ProcessRun RunHidden(const CString& strProgram, const CString& strArguments, const CString& strFolder,
@@ -62,7 +55,9 @@ ProcessRun RunHidden(const CString& strProgram, const CString& strArguments, con
         return run;
     }
     const CHandle process(info.hProcess), thread(info.hThread);
-    const CHandle job = MakeJob();
+    // A job for the program and everything it starts, with no limits of its
+    // own: a server that ended normally leaves what it started alone.
+    const CHandle job(CreateJobObjectW(nullptr, nullptr));
     // A process already in a job that forbids nesting stays outside ours:
     // then stopping ends the program alone.
     const bool bInJob = job.IsValid() && AssignProcessToJobObject(job.Get(), process.Get());

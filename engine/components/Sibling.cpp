@@ -171,7 +171,7 @@ bool RegisterThroughSibling(const CString& strPath, bool bRegister, const CStrin
         return false;
     }
     bool bResult = false;
-    const bool bBRegister = result.bRegister;
+    const bool bAskedToRegister = result.bRegister;
     if (!ParseRegistrationLine(run.output, result, bResult)) {
         // No answer: the sibling itself failed. Its exit code says how.
         result.nStage = STAGE_NONE;
@@ -179,6 +179,6 @@ bool RegisterThroughSibling(const CString& strPath, bool bRegister, const CStrin
         result.dwExitCode = run.dwExitCode;
         return false;
     }
-    result.bRegister = bBRegister;
+    result.bRegister = bAskedToRegister;
     return bResult;
 }

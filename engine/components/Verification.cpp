@@ -1,5 +1,6 @@
 #include "engine/components/Verification.h"
 #include "engine/components/Catalogue.h"
+#include "engine/components/RecordOrder.h"
 #include "engine/components/FileSearch.h"
 #include "engine/diagnosis/ClassRegistration.h"
 #include "engine/diagnosis/PeFile.h"
@@ -9,6 +10,7 @@
 #include "framework/CFileFind.h"
 #include "framework/Resources.h"
 #include "res/resource.h"
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -27,6 +29,19 @@ std::vector<std::unique_ptr<ComponentItem>> MakeCatalogueRecords()
     for (int i = 0; i < g_nCatalogueEntries; ++i)
         records.push_back(std::make_unique<ComponentItem>(g_catalogue[i].pszProgID, g_catalogue[i].pszFileName,
                                                           g_catalogue[i].nKind, strNotChecked));
+    return records;
+}
+
+std::vector<std::unique_ptr<ComponentItem>> VerifiedCatalogue(const VerificationFolders& folders)
+{
+    std::vector<std::unique_ptr<ComponentItem>> records = MakeCatalogueRecords();
+    std::stable_sort(records.begin(), records.end(),
+                     [](const auto& a, const auto& b) { return CompareRecords(*a, *b, 0) < 0; });
+    std::vector<ComponentItem*> order;
+    for (const auto& pItem : records) order.push_back(pItem.get());
+    CWorkProgress quiet;
+    VerifyRegistration(order, folders, quiet);
+    VerifyFiles(order, folders, quiet);
     return records;
 }
 

@@ -14,6 +14,9 @@ class CFolderSearch;
 
 // One record per catalogue entry, in table order, not yet checked.
 std::vector<std::unique_ptr<ComponentItem>> MakeCatalogueRecords();
+// Every catalogue record in the list's first order (file name, ascending),
+// verified as the two buttons verify them, in the order a user presses them.
+std::vector<std::unique_ptr<ComponentItem>> VerifiedCatalogue(const VerificationFolders& folders);
 
 // True when the record's ProgID has a non-empty "\Clsid" default value of
 // type REG_SZ under the classes root, read in the registry view of the

@@ -22,6 +22,14 @@ WORD OwnMachine()
     return sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
 }
 
+// "32-bit server: put ForgeSupport.exe beside ForgeSupport64.exe ..." for a
+// server of that view's bitness.
+CString NoSiblingVerdict(int nServerBits)
+{
+    return FormatId(IDS_VERDICT_NO_SIBLING, RegistryViewName(nServerBits).GetString(),
+                    SiblingProgramFileName().GetString(), OwnProgramFileName().GetString());
+}
+
 // An in-process server of the other bitness runs in the sibling program; a
 // 64-bit one cannot run on a 32-bit system at all.
 CString BitnessVerdict(const ComponentDiagnosis& d)
@@ -30,9 +38,7 @@ CString BitnessVerdict(const ComponentDiagnosis& d)
     if (wMachine == IMAGE_FILE_MACHINE_AMD64 && !IsSixtyFourBitSystem()) return LoadResourceString(IDS_VERDICT_NOT_ON_SYSTEM);
     if (wMachine != IMAGE_FILE_MACHINE_AMD64 && wMachine != IMAGE_FILE_MACHINE_I386)
         return FormatId(IDS_VERDICT_OTHER_CPU, MachineName(d.file).GetString());
-    if (d.bSiblingPresent) return CString();
-    return FormatId(IDS_VERDICT_NO_SIBLING, RegistryViewName(ModuleViewBits(d.file)).GetString(),
-                    SiblingProgramFileName().GetString(), OwnProgramFileName().GetString());
+    return d.bSiblingPresent ? CString() : NoSiblingVerdict(ModuleViewBits(d.file));
 }
 
 CString MissingImports(const ComponentDiagnosis& d)
@@ -78,9 +84,7 @@ CString ActionVerdict(const ComponentDiagnosis& d)
     const HRESULT hr = action.hr;
     const char* pszEntry = action.bRegister ? "DllRegisterServer" : "DllUnregisterServer";
     if (action.nRoute == ROUTE_NOT_ON_THIS_SYSTEM) return LoadResourceString(IDS_VERDICT_NOT_ON_SYSTEM);
-    if (action.nRoute == ROUTE_NO_SIBLING)
-        return FormatId(IDS_VERDICT_NO_SIBLING, RegistryViewName(OwnViewBits() == 64 ? 32 : 64).GetString(),
-                        SiblingProgramFileName().GetString(), OwnProgramFileName().GetString());
+    if (action.nRoute == ROUTE_NO_SIBLING) return NoSiblingVerdict(OwnViewBits() == 64 ? 32 : 64);
     if (action.bStopped)
         return FormatId(action.bTimedOut ? IDS_VERDICT_STOPPED_LIMIT : IDS_VERDICT_STOPPED_USER,
                         static_cast<unsigned long>((action.dMilliseconds + 500) / 1000));
