@@ -47,13 +47,21 @@ CheckOutcome RunRepair(const CString& strSystemFolder, DWORD dwTimeLimitMs)
     before.bRepair = true;
     // Nothing to mend: the check just made is the answer, and nothing ran.
     if (mend.empty()) return before;
+    CChangeRecording recording("Repair");
     RunOptions options;
     options.dwTimeLimitMs = dwTimeLimitMs;
+    options.pRecording = &recording;
     CWorkProgress quiet;
     RegisterRecords(mend, true, folders, quiet, options);
+    const UndoOutcome undo = recording.End();
+    if (!undo.bRecorded) {
+        before.undo = undo;
+        return before;
+    }
 
     CheckOutcome after = RunCheck(strSystemFolder);
     after.bRepair = true;
+    after.undo = undo;
     for (const ComponentItem* pItem : mend) {
         const bool bStill = std::any_of(after.problems.begin(), after.problems.end(),
                                         [&](const CheckProblem& problem) { return problem.strFileName == pItem->strFileName; });
@@ -72,6 +80,10 @@ std::string FormatCheckLine(const CheckOutcome& outcome)
         repaired = ",\"repaired\":[";
         for (size_t i = 0; i < outcome.repaired.size(); ++i) repaired += (i ? "," : "") + JsonString(outcome.repaired[i]);
         repaired += "]";
+        if (outcome.undo.bWritten)
+            repaired += ",\"undo\":{\"file\":" + JsonString(outcome.undo.strFile) + ",\"keys\":" +
+                        std::to_string(outcome.undo.counts.nKeys) + ",\"values\":" +
+                        std::to_string(outcome.undo.counts.nValues) + "}";
     }
     // Rows while they fit beside the head, the count left out, the repairs
     // and the closing brace.

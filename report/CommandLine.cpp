@@ -3,8 +3,10 @@
 #include "engine/diagnosis/DiagnosisText.h"
 #include "report/Check.h"
 #include "report/OneRegistration.h"
+#include "report/UndoCommand.h"
 #include "system/Registry.h"
 #include "system/Paths.h"
+#include "system/FileWrite.h"
 #include "system/SystemMessage.h"
 #include "framework/CException.h"
 #include "res/resource.h"
@@ -46,14 +48,7 @@ HANDLE StandardHandle(DWORD nStdHandle)
 
 bool WriteAll(HANDLE hFile, const std::string& bytes)
 {
-    size_t nDone = 0;
-    while (nDone < bytes.size()) {
-        DWORD nWritten = 0;
-        const DWORD nChunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - nDone, 1 << 20));
-        if (!WriteFile(hFile, bytes.data() + nDone, nChunk, &nWritten, nullptr) || nWritten != nChunk) return false;
-        nDone += nWritten;
-    }
-    return true;
+    return WriteAllBytes(hFile, bytes.data(), bytes.size());
 }
 
 // A console shows text by its own code page; it is given the characters, so
@@ -77,6 +72,7 @@ bool WriteStandard(DWORD nStdHandle, const std::string& bytes, UINT nCodePage)
 
 void PrintError(const CString& strText)
 {
+    if (strText.IsEmpty()) return;
     WriteStandard(STD_ERROR_HANDLE, strText.Str(), CP_ACP);
 }
 
@@ -190,24 +186,9 @@ bool WriteFileAtomically(const CString& strTarget, const std::string& bytes, CSt
     CString strFull, strFolder;
     if (!CheckTarget(strTarget, strFull, strFolder, strReason)) return false;
 
-    wchar_t szTemp[MAX_PATH] = L"";
-    if (!GetTempFileNameW(strFolder.ToWide().c_str(), L"fsr", 0, szTemp)) {
-        strReason = SystemMessage(GetLastError());
-        return false;
-    }
-    HANDLE hFile = CreateFileW(szTemp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    bool bDone = hFile != INVALID_HANDLE_VALUE && WriteAll(hFile, bytes) && FlushFileBuffers(hFile);
-    DWORD dwError = bDone ? ERROR_SUCCESS : GetLastError();
-    if (hFile != INVALID_HANDLE_VALUE) CloseHandle(hFile);
-    if (bDone && !MoveFileExW(szTemp, strFull.ToWide().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        bDone = false;
-        dwError = GetLastError();
-    }
-    if (!bDone) {
-        DeleteFileW(szTemp);
-        strReason = SystemMessage(dwError);
-    }
-    return bDone;
+    const DWORD dwError = WriteFileWhole(strFolder.ToWide(), strFull.ToWide(), bytes.data(), bytes.size(), true);
+    if (dwError != ERROR_SUCCESS) strReason = SystemMessage(dwError);
+    return dwError == ERROR_SUCCESS;
 }
 
 namespace {
@@ -242,9 +223,18 @@ int RunCheckOrRepair(const ReportRequest& request)
     if (bFullReport) rowsBefore = GatherReport(strFolder, std::nullopt).rows;
     const CheckOutcome outcome = request.mode == RequestMode::Repair ? RunRepair(strFolder, request.dwTimeoutMs)
                                                                      : RunCheck(strFolder);
+    if (!outcome.undo.strError.IsEmpty()) {
+        CString strMessage;
+        strMessage.Format(LoadResourceString(outcome.undo.bRecorded ? IDS_UNDO_NOT_WRITTEN : IDS_UNDO_NOT_KEPT),
+                          outcome.undo.strError.GetString());
+        PrintError("ForgeSupport: " + strMessage + "\r\n");
+        if (!outcome.undo.bRecorded) return REPORT_CANNOT_WRITE;
+    }
     if (bFullReport) {
         ReportContent after = GatherReport(strFolder, std::nullopt);
         after.rowsBefore = rowsBefore;
+        if (outcome.undo.bWritten)
+            after.undo = ReportUndo{outcome.undo.strFile, outcome.undo.counts.nKeys, outcome.undo.counts.nValues};
         if (!WriteReport(request, after)) return REPORT_CANNOT_WRITE;
     }
     if (!WriteStandard(STD_OUTPUT_HANDLE, FormatCheckLine(outcome) + "\r\n", CP_UTF8)) return REPORT_CANNOT_WRITE;
@@ -254,6 +244,13 @@ int RunCheckOrRepair(const ReportRequest& request)
 int RunSwitches(const std::vector<CString>& args)
 {
     if (IsOneRegistration(args)) return RunOneRegistration(args);
+    if (IsUndoRequest(args)) {
+        PrintError(CompletedUndoText());
+        const UndoAnswer answer = RunUndo(args[1]);
+        WriteStandard(STD_OUTPUT_HANDLE, answer.strOut.Str(), CP_ACP);
+        PrintError(answer.strErr);
+        return answer.nExitCode;
+    }
     ReportRequest request;
     CString strBad;
     if (!ParseSwitches(args, request, strBad)) {
@@ -266,6 +263,8 @@ int RunSwitches(const std::vector<CString>& args)
         WriteStandard(STD_OUTPUT_HANDLE, LoadResourceString(IDS_REPORT_USAGE).Str(), CP_ACP);
         return REPORT_ALL_SOUND;
     }
+    // A check writes nothing, not even an undo file left unfinished.
+    if (request.mode != RequestMode::Check) PrintError(CompletedUndoText());
     if (request.mode != RequestMode::Report) return RunCheckOrRepair(request);
     const ReportContent content = GatherReport(SystemFolderFor(request), request.project);
     return WriteReport(request, content) ? content.ExitCode() : REPORT_CANNOT_WRITE;

@@ -48,11 +48,19 @@ struct ReportProject {
     std::vector<CString> errors;
 };
 
+// After /repair: the undo file of what it changed.
+struct ReportUndo {
+    CString strFile;
+    int nKeys = 0;
+    int nValues = 0;
+};
+
 struct ReportContent {
     CString strSummary;             // the six-line block, as the clipboard has it
     ReportEnvironment environment;
     std::vector<std::array<CString, 6>> rows;   // as "Copy results to clipboard" writes them
     std::vector<std::array<CString, 6>> rowsBefore;   // after /repair: the rows before it
+    std::optional<ReportUndo> undo;                    // after /repair that changed the registry
     std::vector<ReportProblem> problems;
     std::optional<ReportProject> project;
 

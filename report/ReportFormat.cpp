@@ -117,6 +117,11 @@ CString FormatPlain(const ReportContent& content, bool bCsv)
     for (const auto& [label, value] : EnvironmentPairs(content.environment)) out += writer.Pair(label, value);
     // After a repair, the rows as they were before it come first.
     if (!content.rowsBefore.empty()) out += "\r\n" + writer.Rows(content.rowsBefore, IDS_REPORT_COMPONENTS_BEFORE);
+    if (content.undo) {
+        CString strCounts;
+        strCounts.Format(LoadResourceString(IDS_REPORT_UNDO_COUNTS), content.undo->nKeys, content.undo->nValues);
+        out += "\r\n" + writer.Pair(IDS_REPORT_UNDO_FILE, content.undo->strFile) + writer.Pair(IDS_REPORT_UNDO_RESTORES, strCounts);
+    }
     out += "\r\n" + writer.Rows(content.rows, IDS_REPORT_COMPONENTS);
     out += "\r\n" + writer.Problems(content.problems);
     if (content.project) out += "\r\n" + writer.Project(*content.project);
@@ -185,6 +190,9 @@ std::string FormatJson(const ReportContent& content)
     out += "  \"summary\": " + JsonString(content.strSummary) + ",\n";
     out += JsonEnvironment(content.environment);
     if (!content.rowsBefore.empty()) out += JsonArray("componentsBeforeRepair", content.rowsBefore, JsonRow);
+    if (content.undo)
+        out += "  \"undo\": {\"file\": " + JsonString(content.undo->strFile) + ", \"keys\": " +
+               std::to_string(content.undo->nKeys) + ", \"values\": " + std::to_string(content.undo->nValues) + "},\n";
     out += JsonArray("components", content.rows, JsonRow);
     out += JsonArray("problems", content.problems, JsonProblem);
     out += JsonProject(content.project);

@@ -175,6 +175,26 @@
 #define IDS_REPAIR_NO_RIGHTS            330
 #define IDS_REPORT_INTERNAL_ERROR       331
 #define IDS_REPORT_COMPONENTS_BEFORE    332
+// Strings of undo files, for both faces.
+#define IDS_UNDO_FILE_WRITTEN           340
+#define IDS_UNDO_UNCHANGED              341
+#define IDS_UNDO_NOT_KEPT               342
+#define IDS_UNDO_COMPLETED              343
+#define IDS_UNDO_CANNOT_READ            344
+#define IDS_UNDO_NOT_OURS               345
+#define IDS_UNDO_DAMAGED                346
+#define IDS_UNDO_NO_RIGHTS              347
+#define IDS_UNDO_FAILED                 348
+#define IDS_UNDO_APPLIED                349
+#define IDS_MENU_UNDO_LAST              350
+#define IDS_UNDO_CONFIRM                351
+#define IDS_UNDO_NONE                   352
+#define IDS_UNDO_NOT_WRITTEN            353
+#define IDS_UNDO_STATUS_WRITTEN         354
+#define IDS_UNDO_STATUS_APPLIED         356
+#define IDS_REPORT_UNDO_FILE            357
+#define IDS_REPORT_UNDO_RESTORES        358
+#define IDS_REPORT_UNDO_COUNTS          359
 
 // Controls of the COM tester page.
 #define IDC_BROWSE_SYSTEM_FOLDER        1000
@@ -193,6 +213,9 @@
 #define IDC_STOP_TEXT                   1022
 #define IDC_STOP                        1023
 #define ID_COMPONENT_DETAILS            32800
+#define ID_UNDO_LAST_CHANGE             32801
+#define IDC_UNDO_STATUS                 1024
+#define IDC_UNDO_FILE                   1025
 
 // Controls of the Project tester page.
 #define IDC_PROJECT_PATH                1005

@@ -76,6 +76,17 @@ bool IsProcessElevated()
            elevation.TokenIsElevated != 0;
 }
 
+bool IsLocalSystem()
+{
+    HANDLE hToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken)) return false;
+    const CHandle token(hToken);
+    BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+    DWORD nBytes = 0;
+    return GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &nBytes) &&
+           IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, WinLocalSystemSid);
+}
+
 CString GetIEVersion()
 {
     CString path = GetWindowsSystemFolder();

@@ -18,6 +18,9 @@ CString GetIEVersion();
 CString GetWindowsSystemFolder();
 // True when the process runs with an elevated (administrator) token.
 bool IsProcessElevated();
+// True when the process runs as the local system account, as management
+// tools run their scripts.
+bool IsLocalSystem();
 // True when the system is 64-bit, whichever build asks.
 bool IsSixtyFourBitSystem();
 

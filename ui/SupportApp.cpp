@@ -1,5 +1,6 @@
 #include "ui/SupportApp.h"
 #include "ui/SupportSheet.h"
+#include "engine/undo/UndoJournal.h"
 #include "res/resource.h"
 #include <commctrl.h>
 
@@ -20,11 +21,19 @@ BOOL CSupportApp::InitInstance()
 
     CString strCaption;
     strCaption.LoadString(IDS_SHEET_CAPTION);
+    ReportCompletedUndo(strCaption);
     CSupportSheet sheet(strCaption, nullptr, 0);
     m_pMainWnd = &sheet;
     sheet.DoModal();
     m_pMainWnd = nullptr;
     return FALSE;
+}
+
+void CSupportApp::ReportCompletedUndo(const CString& strCaption)
+{
+    for (const UndoOutcome& outcome : CompletePendingUndo())
+        ::MessageBoxA(nullptr, CompletedUndoMessage(outcome), strCaption,
+                      MB_OK | (outcome.bWritten ? MB_ICONINFORMATION : MB_ICONWARNING));
 }
 
 int CSupportApp::ExitInstance()

@@ -12,6 +12,10 @@ public:
     int ExitInstance() override;
 
 private:
+    // An undo file left unfinished by a press that never ended is completed
+    // before the sheet opens, and the user told where it is.
+    static void ReportCompletedUndo(const CString& strCaption);
+
     CSupportMessageFilter m_messageFilter;
 };
 

@@ -1,7 +1,9 @@
 #include "engine/components/Registration.h"
 #include "engine/components/SelfRegistration.h"
 #include "engine/components/Verification.h"
+#include "engine/undo/UndoJournal.h"
 #include "res/resource.h"
+#include <algorithm>
 
 void RegisterRecords(const std::vector<ComponentItem*>& records, bool bRegister, const VerificationFolders& folders,
                      CWorkProgress& progress, RunOptions options)
@@ -12,8 +14,12 @@ void RegisterRecords(const std::vector<ComponentItem*>& records, bool bRegister,
     const int nCount = static_cast<int>(records.size());
     progress.SetProgressRange(nCount);
     ResolveLocations(records, folders, progress);
+    // The registry is kept for undoing before the first server runs; when it
+    // cannot be, none runs.
+    const bool bAnyToRun = std::any_of(records.begin(), records.end(),
+                                       [](const ComponentItem* pItem) { return pItem && !pItem->bNotReached; });
+    bool bStopped = options.pRecording && bAnyToRun && !progress.IsStopRequested() && !options.pRecording->Begin(&progress);
     int nDone = 0;
-    bool bStopped = false;
     for (ComponentItem* pItem : records) {
         progress.SetProgressPos(++nDone);
         if (!pItem) continue;
@@ -32,5 +38,6 @@ void RegisterRecords(const std::vector<ComponentItem*>& records, bool bRegister,
         pItem->strRegistered = (action.bStopped && bRegister) || !IsRegistered(*pItem) ? strNo : strYes;
         if (action.bStopped && !action.bTimedOut) progress.ResetStop();
     }
+    if (options.pRecording) options.pRecording->End();
     progress.SetProgressPos(0);
 }

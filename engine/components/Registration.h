@@ -14,6 +14,9 @@
 // Progress: the range 0..n, the walk, positions 1..n and back to 0; the
 // progress also hears each server's run and may stop it, and the press ends
 // there: the records not reached keep what they had, marked so. Servers run
-// with the options given, and with progress as their progress.
+// with the options given, and with progress as their progress. With a
+// recording, its snapshot is taken before the first server runs (when it
+// cannot be, no server runs and every record is left not reached), and the
+// recording is ended after the last: its End() gives the undo file.
 void RegisterRecords(const std::vector<ComponentItem*>& records, bool bRegister, const VerificationFolders& folders,
                      CWorkProgress& progress, RunOptions options = RunOptions());

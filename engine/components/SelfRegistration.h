@@ -5,6 +5,8 @@
 #include "framework/CString.h"
 #include "engine/components/WorkProgress.h"
 
+class CChangeRecording;
+
 // How far one self-registration call got, in the order the steps run.
 enum RegistrationStage {
     STAGE_NONE = 0,        // nothing was loaded or started
@@ -55,6 +57,9 @@ struct RunOptions {
     bool bThroughSibling = true;
     // The folder the sibling is looked for in; empty: this program's own.
     CString strSiblingFolder;
+    // Keeps what the servers change, for undoing: begun before the first
+    // server runs. None: nothing is kept.
+    CChangeRecording* pRecording = nullptr;
 };
 
 // Registers (bRegister) or unregisters one server file. True only when an

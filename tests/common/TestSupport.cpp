@@ -1,6 +1,7 @@
 #include "common/TestSupport.h"
 #include <tlhelp32.h>
 #include "ui/SupportSheet.h"
+#include "engine/undo/UndoFile.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <cstdio>
@@ -452,4 +453,39 @@ bool WaitFor(const std::function<bool()>& ready, int nSeconds)
         Sleep(50);
     }
     return ready();
+}
+
+// ---- registry snapshots -------------------------------------------------------------
+
+CRegistryRestore::CRegistryRestore()
+    : m_pSnapshot(new CRegistrySnapshot)
+{
+    m_pSnapshot->Capture();
+}
+
+CRegistryRestore::~CRegistryRestore()
+{
+    DWORD dwError = 0;
+    std::wstring strKey;
+    ApplyRegistryChanges(m_pSnapshot->CompareWithRegistry(), dwError, strKey);
+    delete m_pSnapshot;
+}
+
+std::string RegistryDifferences(const CRegistrySnapshot& snapshot)
+{
+    std::string text;
+    for (const RegistryKeyChange& change : snapshot.CompareWithRegistry()) {
+        text += CString::FromWide(change.strPath.c_str()).Str() + (change.bDelete ? " (created)\n" : "\n");
+        for (const RegistryValueChange& item : change.values)
+            text += "  " + CString::FromWide(item.value.strName.c_str()).Str() + (item.bDelete ? " (created)\n" : " (changed)\n");
+    }
+    return text;
+}
+
+std::string RegeditExport(const std::string& key)
+{
+    const CTempDir temp;
+    const std::string file = temp / "export.reg";
+    RunProcess("C:\\windows\\regedit.exe /E \"" + file + "\" \"" + key + "\"");
+    return ReadFileText(file);
 }

@@ -52,6 +52,25 @@ private:
 // Deletes a registry key and everything below it; true when it is gone.
 bool DeleteRegTree(HKEY root, const std::string& subKey);
 
+// The machine's and the user's classes keys as they are at construction;
+// whatever a test changes in them is put back at destruction.
+class CRegistrySnapshot;
+class CRegistryRestore {
+public:
+    CRegistryRestore();
+    ~CRegistryRestore();
+    CRegistryRestore(const CRegistryRestore&) = delete;
+    CRegistryRestore& operator=(const CRegistryRestore&) = delete;
+private:
+    CRegistrySnapshot* m_pSnapshot;
+};
+// What differs between the registry and the snapshot, one key, then each
+// value, per line; empty when nothing does.
+std::string RegistryDifferences(const CRegistrySnapshot& snapshot);
+// The key (e.g. "HKEY_LOCAL_MACHINE\SOFTWARE\Classes\CLSID\{...}") as the
+// system's own 64-bit registry editor exports it; empty when it is missing.
+std::string RegeditExport(const std::string& key);
+
 // The folder the test program lives in, with its sample servers.
 std::string TestProgramFolder();
 // The utility of this build's bitness in that folder (ForgeSupport64.exe or

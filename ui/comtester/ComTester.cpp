@@ -39,7 +39,8 @@ BOOL CComTester::OnInitDialog()
     m_pSheet = static_cast<CSupportSheet*>(GetParentSheet());
     SetDlgItemText(IDC_SYSTEM_FOLDER, ToolSystemFolder());
     m_list.InitList();
-    m_details.Attach(&m_list, ::GetParent(m_hWnd), [this] { return Folders(); });
+    m_undo.Attach(m_hWnd, &m_list, [this] { return Folders(); });
+    m_details.Attach(&m_list, ::GetParent(m_hWnd), [this] { return Folders(); }, &m_undo);
     return TRUE;
 }
 
@@ -84,14 +85,24 @@ void CComTester::OnVerifyCom()
 
 void CComTester::OnRegisterSelected()
 {
-    const CPromptScope stop(m_pPrompt, ::GetParent(m_hWnd));
-    m_list.RegisterSelected(true, Folders(), *this);
+    RegisterSelected(true);
 }
 
 void CComTester::OnUnregisterSelected()
 {
-    const CPromptScope stop(m_pPrompt, ::GetParent(m_hWnd));
-    m_list.RegisterSelected(false, Folders(), *this);
+    RegisterSelected(false);
+}
+
+void CComTester::RegisterSelected(bool bRegister)
+{
+    CChangeRecording recording(bRegister ? "Register Selected" : "Unregister Selected");
+    UndoOutcome outcome;
+    {
+        const CPromptScope stop(m_pPrompt, ::GetParent(m_hWnd));
+        m_list.RegisterSelected(bRegister, Folders(), *this, &recording);
+        outcome = recording.End();
+    }
+    m_undo.ShowOutcome(outcome);
 }
 
 void CComTester::OnVerifyFiles()

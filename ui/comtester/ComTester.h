@@ -6,6 +6,7 @@
 #include "engine/components/WorkProgress.h"
 #include "ui/comtester/ComponentList.h"
 #include "ui/comtester/ComponentDetails.h"
+#include "ui/comtester/UndoPanel.h"
 #include "ui/StopPrompt.h"
 
 class CSupportSheet;
@@ -33,6 +34,8 @@ private:
     void OnVerifyCom();
     void OnRegisterSelected();
     void OnUnregisterSelected();
+    // Either press, its servers' changes kept in an undo file.
+    void RegisterSelected(bool bRegister);
     void OnVerifyFiles();
     void OnCopyResults();
 
@@ -55,4 +58,5 @@ private:
     int m_nWalkPos = 0;
     CComponentList m_list;
     CComponentDetails m_details;
+    CUndoPanel m_undo;
 };

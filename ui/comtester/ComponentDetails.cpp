@@ -12,8 +12,10 @@ const UINT_PTR LIST_SUBCLASS_ID = 1;
 const int INFOTIP_CHARS = 1024;
 }
 
-void CComponentDetails::Attach(CComponentList* pList, HWND hOwner, std::function<VerificationFolders()> folders)
+void CComponentDetails::Attach(CComponentList* pList, HWND hOwner, std::function<VerificationFolders()> folders,
+                               CListMenuExtension* pMenuExtension)
 {
+    m_pMenuExtension = pMenuExtension;
     m_pList = pList;
     m_hOwner = hOwner;
     m_folders = std::move(folders);
@@ -100,16 +102,17 @@ void CComponentDetails::ShowDetails(int nItem) const
 void CComponentDetails::OnContextMenu() const
 {
     const int nItem = FocusedRow();
-    if (nItem < 0) return;
     HMENU hMenu = CreatePopupMenu();
     if (!hMenu) return;
-    AppendMenuA(hMenu, MF_STRING, ID_COMPONENT_DETAILS, LoadResourceString(IDS_MENU_DETAILS));
+    if (nItem >= 0) AppendMenuA(hMenu, MF_STRING, ID_COMPONENT_DETAILS, LoadResourceString(IDS_MENU_DETAILS));
+    if (m_pMenuExtension) m_pMenuExtension->AppendMenuItems(hMenu);
     POINT pt = {};
     GetCursorPos(&pt);
     const UINT nCommand = static_cast<UINT>(TrackPopupMenu(hMenu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, pt.x, pt.y,
                                                            0, m_pList->GetSafeHwnd(), nullptr));
     DestroyMenu(hMenu);
     if (nCommand == ID_COMPONENT_DETAILS) ShowDetails(nItem);
+    else if (nCommand && m_pMenuExtension) m_pMenuExtension->OnMenuCommand(nCommand);
 }
 
 bool CComponentDetails::OnGetInfoTip(int nItem, int nSubItem, char* pszText, int cchText) const

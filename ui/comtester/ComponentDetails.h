@@ -7,6 +7,15 @@
 class CComponentList;
 struct ComponentDiagnosis;
 
+// More commands for the list's right-click menu, from another module.
+class CListMenuExtension {
+public:
+    virtual ~CListMenuExtension() = default;
+    virtual void AppendMenuItems(HMENU hMenu) = 0;
+    // True when the command was one of its items.
+    virtual bool OnMenuCommand(UINT nCommand) = 0;
+};
+
 // The COM tester list's way to its rows' diagnosis: double-click, Enter or
 // "Details..." on the right-click menu open the details of the focused row,
 // and the Registered and On System cells show the row's verdict as an
@@ -18,7 +27,8 @@ class CComponentDetails {
 public:
     // Once, after the list has been filled; folders gives what the page
     // searches at the moment it is asked.
-    void Attach(CComponentList* pList, HWND hOwner, std::function<VerificationFolders()> folders);
+    void Attach(CComponentList* pList, HWND hOwner, std::function<VerificationFolders()> folders,
+                CListMenuExtension* pMenuExtension = nullptr);
     bool OnListNotify(const NMHDR& nm, LRESULT& result);
     // Opens the details of a row, modal and owned by the sheet.
     void ShowDetails(int nItem) const;
@@ -34,4 +44,5 @@ private:
     CComponentList* m_pList = nullptr;
     HWND m_hOwner = nullptr;
     std::function<VerificationFolders()> m_folders;
+    CListMenuExtension* m_pMenuExtension = nullptr;
 };

@@ -149,7 +149,8 @@ void CComponentList::VerifyFiles(const VerificationFolders& folders, CWorkProgre
         if (records[i] && !records[i]->bNotReached) ShowPresence(static_cast<int>(i), *records[i]);
 }
 
-void CComponentList::RegisterSelected(bool bRegister, const VerificationFolders& folders, CWorkProgress& progress)
+void CComponentList::RegisterSelected(bool bRegister, const VerificationFolders& folders, CWorkProgress& progress,
+                                      CChangeRecording* pRecording)
 {
     CWaitCursor wait;
     std::vector<int> rows;
@@ -160,7 +161,9 @@ void CComponentList::RegisterSelected(bool bRegister, const VerificationFolders&
         rows.push_back(j);
         records.push_back(GetRecord(j));
     }
-    RegisterRecords(records, bRegister, folders, progress);
+    RunOptions options;
+    options.pRecording = pRecording;
+    RegisterRecords(records, bRegister, folders, progress, options);
     for (size_t i = 0; i < rows.size(); ++i)
         if (records[i] && !records[i]->bNotReached) SetItemText(rows[i], COL_REGISTERED, records[i]->strRegistered);
 }

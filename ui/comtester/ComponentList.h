@@ -6,6 +6,8 @@
 #include "engine/components/WorkProgress.h"
 #include <vector>
 
+class CChangeRecording;
+
 // The report-view list of the component catalogue on the COM tester page. It
 // owns one ComponentItem per row (the row's item data, freed when the row is
 // deleted), sorts on header clicks, and shows what the page's verification,
@@ -30,8 +32,10 @@ public:
     // Registered cell read again; the row shows what it found.
     void VerifyRow(int nItem, const VerificationFolders& folders);
     // Runs the self-registration of the selected rows' files, in display
-    // order, and shows what the registry says afterwards.
-    void RegisterSelected(bool bRegister, const VerificationFolders& folders, CWorkProgress& progress);
+    // order, and shows what the registry says afterwards; the recording, when
+    // given, keeps what the servers change.
+    void RegisterSelected(bool bRegister, const VerificationFolders& folders, CWorkProgress& progress,
+                          CChangeRecording* pRecording = nullptr);
     // One comma-separated line per row, in the order shown.
     CString GetResultsText() const;
 

@@ -1,0 +1,445 @@
+#include "engine/undo/RegistrySnapshot.h"
+#include "system/Registry.h"
+#include <algorithm>
+#include <cstring>
+
+namespace {
+// A key last written this long before the snapshot was taken, and written
+// at the same time afterwards, has not been written since: a write during
+// the press stamps it with a later time, even on a clock that ticks every
+// 16 ms.
+const uint64_t UNCHANGED_MARGIN = 2ULL * 10000000ULL;   // 2 s in 100 ns units
+// How many keys are read between two calls of the progress.
+const size_t KEYS_PER_STEP = 256;
+
+void Step(CWorkProgress* pProgress, size_t nKeys)
+{
+    if (pProgress && nKeys % KEYS_PER_STEP == 0) pProgress->OnFolderEntered();
+}
+
+uint64_t Ticks(const FILETIME& ft)
+{
+    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+// An open key closed on every path.
+class CKeyHandle {
+public:
+    CKeyHandle() = default;
+    ~CKeyHandle() { if (m_hKey) RegCloseKey(m_hKey); }
+    CKeyHandle(const CKeyHandle&) = delete;
+    CKeyHandle& operator=(const CKeyHandle&) = delete;
+    HKEY* Out() { return &m_hKey; }
+    HKEY Get() const { return m_hKey; }
+
+private:
+    HKEY m_hKey = nullptr;
+};
+
+// Opens a subkey for reading as itself: a symbolic link is opened, not
+// followed.
+LONG OpenForReading(HKEY hParent, const wchar_t* pszName, CKeyHandle& key)
+{
+    return RegOpenKeyExW(hParent, pszName, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | SnapshotView(),
+                         key.Out());
+}
+
+struct KeyInfo {
+    DWORD nSubKeys = 0, nMaxSubKeyChars = 0, nValues = 0, nMaxNameChars = 0, nMaxDataBytes = 0;
+    FILETIME ftWrite = {};
+};
+
+bool QueryInfo(HKEY hKey, KeyInfo& info)
+{
+    return RegQueryInfoKeyW(hKey, nullptr, nullptr, nullptr, &info.nSubKeys, &info.nMaxSubKeyChars, nullptr,
+                            &info.nValues, &info.nMaxNameChars, &info.nMaxDataBytes, nullptr, &info.ftWrite) == ERROR_SUCCESS;
+}
+
+// A link has no subkeys and one value, its target, of the link type.
+bool IsLink(HKEY hKey, const KeyInfo& info)
+{
+    if (info.nSubKeys != 0 || info.nValues != 1) return false;
+    DWORD dwType = REG_NONE;
+    return RegQueryValueExW(hKey, L"SymbolicLinkValue", nullptr, &dwType, nullptr, nullptr) == ERROR_SUCCESS &&
+           dwType == REG_LINK;
+}
+
+bool NameLess(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_LESS_THAN;
+}
+
+int CompareNames(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) - CSTR_EQUAL;
+}
+
+// The key's subkey names, in the order names compare in the registry.
+std::vector<std::wstring> SubKeyNames(HKEY hKey, const KeyInfo& info)
+{
+    std::vector<std::wstring> names;
+    names.reserve(info.nSubKeys);
+    std::vector<wchar_t> buffer(info.nMaxSubKeyChars + 2);
+    for (DWORD i = 0;; ++i) {
+        DWORD nChars = static_cast<DWORD>(buffer.size());
+        const LONG nResult = RegEnumKeyExW(hKey, i, buffer.data(), &nChars, nullptr, nullptr, nullptr, nullptr);
+        if (nResult == ERROR_MORE_DATA && buffer.size() < 32768) {
+            buffer.resize(32768);
+            --i;
+            continue;
+        }
+        if (nResult != ERROR_SUCCESS) break;
+        names.emplace_back(buffer.data(), nChars);
+    }
+    std::sort(names.begin(), names.end(), NameLess);
+    return names;
+}
+
+void AppendBytes(std::vector<BYTE>& out, const void* pBytes, size_t nBytes)
+{
+    const size_t nAt = out.size();
+    out.resize(nAt + nBytes);
+    if (nBytes) std::memcpy(out.data() + nAt, pBytes, nBytes);
+}
+
+void AppendWord(std::vector<BYTE>& out, uint32_t n)
+{
+    AppendBytes(out, &n, sizeof n);
+}
+
+// Reads every value into the packed form: for each, the name's length in
+// characters, the type, the data's length in bytes, the name, the data.
+uint32_t ReadValues(HKEY hKey, const KeyInfo& info, std::vector<BYTE>& packed)
+{
+    std::vector<wchar_t> name(info.nMaxNameChars + 2);
+    std::vector<BYTE> data(std::max<DWORD>(info.nMaxDataBytes, 16));
+    uint32_t nCount = 0;
+    for (DWORD i = 0;; ++i) {
+        DWORD nChars = static_cast<DWORD>(name.size());
+        DWORD nBytes = static_cast<DWORD>(data.size());
+        DWORD dwType = REG_NONE;
+        const LONG nResult = RegEnumValueW(hKey, i, name.data(), &nChars, nullptr, &dwType, data.data(), &nBytes);
+        if (nResult == ERROR_MORE_DATA) {
+            // Written while being read: grow to what the key holds now.
+            KeyInfo now;
+            if (!QueryInfo(hKey, now) || (now.nMaxNameChars + 2 <= name.size() && now.nMaxDataBytes <= data.size())) break;
+            name.resize(std::max<size_t>(name.size(), now.nMaxNameChars + 2));
+            data.resize(std::max<size_t>(data.size(), now.nMaxDataBytes));
+            --i;
+            continue;
+        }
+        if (nResult != ERROR_SUCCESS) break;
+        AppendWord(packed, nChars);
+        AppendWord(packed, dwType);
+        AppendWord(packed, nBytes);
+        AppendBytes(packed, name.data(), nChars * sizeof(wchar_t));
+        AppendBytes(packed, data.data(), nBytes);
+        ++nCount;
+    }
+    return nCount;
+}
+
+// Reads one word at pos and moves past it; false past the end.
+bool TakeWord(const std::vector<BYTE>& bytes, size_t& pos, uint32_t& n)
+{
+    if (bytes.size() - pos < sizeof n || pos > bytes.size()) return false;
+    std::memcpy(&n, bytes.data() + pos, sizeof n);
+    pos += sizeof n;
+    return true;
+}
+
+bool TakeWord(const std::vector<BYTE>& bytes, size_t& pos, DWORD& n)
+{
+    uint32_t nWord = 0;
+    if (!TakeWord(bytes, pos, nWord)) return false;
+    n = nWord;
+    return true;
+}
+
+bool UnpackChecked(const std::vector<BYTE>& packed, std::vector<RegistryValue>& values)
+{
+    size_t pos = 0;
+    while (pos < packed.size()) {
+        uint32_t nChars = 0, nBytes = 0;
+        RegistryValue value;
+        if (!TakeWord(packed, pos, nChars) || !TakeWord(packed, pos, value.dwType) || !TakeWord(packed, pos, nBytes))
+            return false;
+        const size_t nNameBytes = static_cast<size_t>(nChars) * sizeof(wchar_t);
+        if (packed.size() - pos < nNameBytes || packed.size() - pos - nNameBytes < nBytes) return false;
+        value.strName.resize(nChars);
+        if (nChars) std::memcpy(&value.strName[0], packed.data() + pos, nNameBytes);
+        pos += nNameBytes;
+        value.data.assign(packed.data() + pos, packed.data() + pos + nBytes);
+        pos += nBytes;
+        values.push_back(std::move(value));
+    }
+    return true;
+}
+
+const std::wstring& ChildName(const std::wstring& strChildPath, size_t nParentLength, std::wstring& strName)
+{
+    strName.assign(strChildPath, nParentLength + 1, std::wstring::npos);
+    return strName;
+}
+
+void RecreateSubtree(const std::vector<CRegistrySnapshot::Key>& keys, size_t iFirst, std::vector<RegistryKeyChange>& out)
+{
+    for (size_t k = iFirst; k < iFirst + keys[iFirst].nSubtree; ++k) {
+        if (keys[k].bUnreadable) continue;
+        RegistryKeyChange change;
+        change.strPath = keys[k].strPath;
+        for (RegistryValue& value : UnpackValues(keys[k].packed)) change.values.push_back({std::move(value), false});
+        out.push_back(std::move(change));
+    }
+}
+
+// The values sorted by name, as the registry compares them.
+std::vector<const RegistryValue*> ByName(const std::vector<RegistryValue>& values)
+{
+    std::vector<const RegistryValue*> sorted;
+    for (const RegistryValue& value : values) sorted.push_back(&value);
+    std::sort(sorted.begin(), sorted.end(),
+              [](const RegistryValue* a, const RegistryValue* b) { return NameLess(a->strName, b->strName); });
+    return sorted;
+}
+}
+
+const std::vector<SnapshotRoot>& SnapshotRoots()
+{
+    static const std::vector<SnapshotRoot> s_roots = {
+        {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes", L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes"},
+        {HKEY_CURRENT_USER, L"Software\\Classes", L"HKEY_CURRENT_USER\\Software\\Classes"},
+    };
+    return s_roots;
+}
+
+const SnapshotRoot* RootOfPath(const std::wstring& strPath, std::wstring* pSubKey)
+{
+    for (const SnapshotRoot& root : SnapshotRoots()) {
+        const size_t nRoot = wcslen(root.pszPath);
+        if (strPath.size() < nRoot || CompareNames(strPath.substr(0, nRoot), root.pszPath) != 0) continue;
+        if (strPath.size() > nRoot && strPath[nRoot] != L'\\') continue;
+        if (pSubKey) *pSubKey = std::wstring(root.pszSubKey) + strPath.substr(nRoot);
+        return &root;
+    }
+    return nullptr;
+}
+
+REGSAM SnapshotView()
+{
+    return ViewAccess(64);
+}
+
+std::vector<RegistryValue> UnpackValues(const std::vector<BYTE>& packed)
+{
+    std::vector<RegistryValue> values;
+    UnpackChecked(packed, values);
+    return values;
+}
+
+namespace {
+void CaptureKey(HKEY hKey, const std::wstring& strPath, std::vector<CRegistrySnapshot::Key>& keys, CWorkProgress* pProgress)
+{
+    const size_t index = keys.size();
+    Step(pProgress, index);
+    keys.emplace_back();
+    keys[index].strPath = strPath;
+    KeyInfo info;
+    if (!QueryInfo(hKey, info)) {
+        keys[index].bUnreadable = true;
+        return;
+    }
+    keys[index].ftWrite = info.ftWrite;
+    keys[index].packed.reserve(info.nValues * 32);
+    keys[index].nValues = ReadValues(hKey, info, keys[index].packed);
+    for (const std::wstring& strName : SubKeyNames(hKey, info)) {
+        const std::wstring strChild = strPath + L'\\' + strName;
+        CKeyHandle child;
+        KeyInfo childInfo;
+        if (OpenForReading(hKey, strName.c_str(), child) != ERROR_SUCCESS) {
+            keys.emplace_back();
+            keys.back().strPath = strChild;
+            keys.back().bUnreadable = true;
+        } else if (!QueryInfo(child.Get(), childInfo) || !IsLink(child.Get(), childInfo)) {
+            CaptureKey(child.Get(), strChild, keys, pProgress);
+        }
+    }
+    keys[index].nSubtree = static_cast<uint32_t>(keys.size() - index);
+}
+}
+
+bool CRegistrySnapshot::Capture(CWorkProgress* pProgress)
+{
+    m_keys.clear();
+    GetSystemTimeAsFileTime(&m_ftTaken);
+    for (const SnapshotRoot& root : SnapshotRoots()) {
+        CKeyHandle key;
+        const LONG nResult = OpenForReading(root.hRoot, root.pszSubKey, key);
+        if (nResult == ERROR_FILE_NOT_FOUND) continue;
+        if (nResult != ERROR_SUCCESS) return false;
+        CaptureKey(key.Get(), root.pszPath, m_keys, pProgress);
+    }
+    return true;
+}
+
+size_t CRegistrySnapshot::ValueCount() const
+{
+    size_t nCount = 0;
+    for (const Key& key : m_keys) nCount += key.nValues;
+    return nCount;
+}
+
+namespace {
+const char SNAPSHOT_MAGIC[8] = {'F', 'S', 'S', 'N', 'A', 'P', '0', '1'};
+const char SNAPSHOT_END[8] = {'F', 'S', 'S', 'N', 'A', 'P', 'E', 'N'};
+}
+
+std::vector<BYTE> CRegistrySnapshot::Serialize() const
+{
+    size_t nSize = 64;
+    for (const Key& key : m_keys) nSize += 32 + key.strPath.size() * sizeof(wchar_t) + key.packed.size();
+    std::vector<BYTE> out;
+    out.reserve(nSize);
+    AppendBytes(out, SNAPSHOT_MAGIC, 8);
+    AppendWord(out, m_ftTaken.dwLowDateTime);
+    AppendWord(out, m_ftTaken.dwHighDateTime);
+    AppendWord(out, static_cast<uint32_t>(m_keys.size()));
+    for (const Key& key : m_keys) {
+        AppendWord(out, static_cast<uint32_t>(key.strPath.size()));
+        AppendBytes(out, key.strPath.data(), key.strPath.size() * sizeof(wchar_t));
+        AppendWord(out, key.ftWrite.dwLowDateTime);
+        AppendWord(out, key.ftWrite.dwHighDateTime);
+        AppendWord(out, key.nValues);
+        AppendWord(out, key.nSubtree);
+        AppendWord(out, key.bUnreadable ? 1 : 0);
+        AppendWord(out, static_cast<uint32_t>(key.packed.size()));
+        AppendBytes(out, key.packed.data(), key.packed.size());
+    }
+    AppendBytes(out, SNAPSHOT_END, 8);
+    AppendWord(out, static_cast<uint32_t>(m_keys.size()));
+    return out;
+}
+
+bool CRegistrySnapshot::Load(const std::vector<BYTE>& bytes)
+{
+    m_keys.clear();
+    if (bytes.size() < 28 || std::memcmp(bytes.data(), SNAPSHOT_MAGIC, 8) != 0) return false;
+    size_t pos = 8;
+    uint32_t nCount = 0;
+    TakeWord(bytes, pos, m_ftTaken.dwLowDateTime);
+    TakeWord(bytes, pos, m_ftTaken.dwHighDateTime);
+    TakeWord(bytes, pos, nCount);
+    std::vector<size_t> ends;   // where each open key's subtree ends
+    for (uint32_t i = 0; i < nCount; ++i) {
+        Key key;
+        uint32_t nChars = 0, nUnreadable = 0, nPacked = 0;
+        if (!TakeWord(bytes, pos, nChars) || bytes.size() - pos < static_cast<size_t>(nChars) * sizeof(wchar_t)) return false;
+        key.strPath.resize(nChars);
+        if (nChars) std::memcpy(&key.strPath[0], bytes.data() + pos, nChars * sizeof(wchar_t));
+        pos += nChars * sizeof(wchar_t);
+        if (!TakeWord(bytes, pos, key.ftWrite.dwLowDateTime) || !TakeWord(bytes, pos, key.ftWrite.dwHighDateTime) ||
+            !TakeWord(bytes, pos, key.nValues) || !TakeWord(bytes, pos, key.nSubtree) || !TakeWord(bytes, pos, nUnreadable) ||
+            !TakeWord(bytes, pos, nPacked) || bytes.size() - pos < nPacked)
+            return false;
+        key.bUnreadable = nUnreadable != 0;
+        key.packed.assign(bytes.data() + pos, bytes.data() + pos + nPacked);
+        pos += nPacked;
+        // Subtrees nest: each lies within its parent's, and the values are whole.
+        while (!ends.empty() && ends.back() <= i) ends.pop_back();
+        std::vector<RegistryValue> values;
+        if (key.nSubtree == 0 || i + static_cast<size_t>(key.nSubtree) > nCount ||
+            (!ends.empty() && i + static_cast<size_t>(key.nSubtree) > ends.back()) ||
+            !UnpackChecked(key.packed, values) || values.size() != key.nValues || (ends.empty() && !RootOfPath(key.strPath)))
+            return false;
+        ends.push_back(i + key.nSubtree);
+        m_keys.push_back(std::move(key));
+    }
+    uint32_t nEndCount = 0;
+    if (bytes.size() - pos != 12 || std::memcmp(bytes.data() + pos, SNAPSHOT_END, 8) != 0) return false;
+    pos += 8;
+    return TakeWord(bytes, pos, nEndCount) && nEndCount == nCount;
+}
+
+std::vector<RegistryKeyChange> CRegistrySnapshot::CompareWithRegistry(CWorkProgress* pProgress) const
+{
+    std::vector<RegistryKeyChange> out;
+    size_t i = 0;
+    for (const SnapshotRoot& root : SnapshotRoots()) {
+        const bool bBefore = i < m_keys.size() && m_keys[i].strPath == root.pszPath;
+        CKeyHandle key;
+        const LONG nResult = OpenForReading(root.hRoot, root.pszSubKey, key);
+        if (bBefore && nResult == ERROR_SUCCESS) CompareKey(i, key.Get(), root.pszPath, out, pProgress);
+        else if (bBefore && nResult == ERROR_FILE_NOT_FOUND) RecreateSubtree(m_keys, i, out);
+        else if (!bBefore && nResult == ERROR_SUCCESS) out.push_back({root.pszPath, true, {}});
+        if (bBefore) i += m_keys[i].nSubtree;
+    }
+    return out;
+}
+
+void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstring& strPath,
+                                   std::vector<RegistryKeyChange>& out, CWorkProgress* pProgress) const
+{
+    Step(pProgress, iBefore);
+    const Key& before = m_keys[iBefore];
+    KeyInfo info;
+    if (before.bUnreadable || !QueryInfo(hAfter, info)) return;
+    const bool bUnchanged = CompareFileTime(&info.ftWrite, &before.ftWrite) == 0 && info.nValues == before.nValues &&
+                            Ticks(before.ftWrite) + UNCHANGED_MARGIN < Ticks(m_ftTaken);
+    if (!bUnchanged) CompareValues(before, hAfter, strPath, out);
+
+    // The subkeys before and after, both in name order, side by side.
+    const std::vector<std::wstring> after = SubKeyNames(hAfter, info);
+    size_t j = iBefore + 1, a = 0;
+    const size_t nEnd = iBefore + before.nSubtree;
+    std::wstring strBeforeName;
+    while (j < nEnd || a < after.size()) {
+        const int nOrder = j >= nEnd            ? 1
+                           : a >= after.size() ? -1
+                                                : CompareNames(ChildName(m_keys[j].strPath, strPath.size(), strBeforeName), after[a]);
+        if (nOrder < 0) {
+            RecreateSubtree(m_keys, j, out);   // deleted since
+            j += m_keys[j].nSubtree;
+            continue;
+        }
+        CKeyHandle child;
+        KeyInfo childInfo;
+        const bool bOpened = OpenForReading(hAfter, after[a].c_str(), child) == ERROR_SUCCESS;
+        const bool bLink = bOpened && QueryInfo(child.Get(), childInfo) && IsLink(child.Get(), childInfo);
+        if (nOrder > 0) {
+            if (!bLink) out.push_back({strPath + L'\\' + after[a], true, {}});   // created since
+        } else {
+            if (bOpened && !bLink) CompareKey(j, child.Get(), m_keys[j].strPath, out, pProgress);
+            j += m_keys[j].nSubtree;
+        }
+        ++a;
+    }
+}
+
+void CRegistrySnapshot::CompareValues(const Key& before, HKEY hAfter, const std::wstring& strPath,
+                                      std::vector<RegistryKeyChange>& out) const
+{
+    KeyInfo info;
+    std::vector<BYTE> packed;
+    if (!QueryInfo(hAfter, info)) return;
+    ReadValues(hAfter, info, packed);
+    const std::vector<RegistryValue> oldValues = UnpackValues(before.packed);
+    const std::vector<RegistryValue> newValues = UnpackValues(packed);
+    const std::vector<const RegistryValue*> olds = ByName(oldValues), news = ByName(newValues);
+    RegistryKeyChange change;
+    change.strPath = strPath;
+    size_t o = 0, n = 0;
+    while (o < olds.size() || n < news.size()) {
+        const int nOrder = o >= olds.size() ? 1 : n >= news.size() ? -1 : CompareNames(olds[o]->strName, news[n]->strName);
+        if (nOrder > 0) {
+            change.values.push_back({*news[n++], true});   // created since: deleted
+            continue;
+        }
+        // Deleted since, or changed: put back as it was.
+        const RegistryValue& old = *olds[o++];
+        const bool bSame = nOrder == 0 && old.dwType == news[n]->dwType && old.data == news[n]->data;
+        if (nOrder == 0) ++n;
+        if (!bSame) change.values.push_back({old, false});
+    }
+    if (!change.values.empty()) out.push_back(std::move(change));
+}

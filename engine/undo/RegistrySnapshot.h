@@ -1,0 +1,92 @@
+#pragma once
+// A copy of the registry keys that registering a server writes (the
+// machine's classes, both views, and the user's classes), taken before a
+// press and compared with the registry after it. The comparison gives what
+// puts the earlier state back, exactly: deleted keys and values with their
+// types and bytes, created ones to delete, changed values with their old
+// data.
+#include <windows.h>
+#include "engine/components/WorkProgress.h"
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One value as the registry holds it: the name ("" for the default value),
+// the type and the bytes, unconverted.
+struct RegistryValue {
+    std::wstring strName;
+    DWORD dwType = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+// One step of putting a key back, as a registry file says it: the key is
+// deleted with its subtree (bDelete), or opened (created when missing) and
+// its values set, or deleted when a value's bDelete is set.
+struct RegistryValueChange {
+    RegistryValue value;
+    bool bDelete = false;
+};
+struct RegistryKeyChange {
+    std::wstring strPath;        // "HKEY_LOCAL_MACHINE\SOFTWARE\Classes\..."
+    bool bDelete = false;
+    std::vector<RegistryValueChange> values;
+};
+
+// The keys the snapshot covers, by the names a registry file gives them.
+// Each is read in the 64-bit view on a 64-bit system, which shows the
+// 32-bit view's own keys under its "Wow6432Node" subkey; symbolic links
+// (which join the two views' shared keys) are not followed.
+struct SnapshotRoot {
+    HKEY hRoot;
+    const wchar_t* pszSubKey;
+    const wchar_t* pszPath;
+};
+const std::vector<SnapshotRoot>& SnapshotRoots();
+// The root that holds a key's path, or null when the path is under none.
+const SnapshotRoot* RootOfPath(const std::wstring& strPath, std::wstring* pSubKey = nullptr);
+// The access flag that opens every root in the view described above.
+REGSAM SnapshotView();
+
+class CRegistrySnapshot {
+public:
+    // Reads every covered key and value. False only when a root could not
+    // be read at all; keys that deny reading are kept as such. The progress
+    // hears every few hundred keys, so that a window keeps painting.
+    bool Capture(CWorkProgress* pProgress = nullptr);
+    // The snapshot as bytes for a file, and back; Load refuses anything
+    // damaged or cut short.
+    std::vector<BYTE> Serialize() const;
+    bool Load(const std::vector<BYTE>& bytes);
+
+    // What puts the registry as it is now back to this snapshot, in the
+    // order a registry file applies it. A key whose last-write time and
+    // value count are those of the snapshot, and that was last written well
+    // before it was taken, has the values it had then: its values are not
+    // read again.
+    std::vector<RegistryKeyChange> CompareWithRegistry(CWorkProgress* pProgress = nullptr) const;
+
+    size_t KeyCount() const { return m_keys.size(); }
+    size_t ValueCount() const;
+    FILETIME TakenAt() const { return m_ftTaken; }
+
+    struct Key {
+        std::wstring strPath;
+        FILETIME ftWrite = {};
+        uint32_t nValues = 0;
+        uint32_t nSubtree = 1;       // keys in its subtree, itself included
+        bool bUnreadable = false;    // it could not be opened: never compared
+        std::vector<BYTE> packed;    // its values, packed
+    };
+
+private:
+    void CompareKey(size_t iBefore, HKEY hAfter, const std::wstring& strPath, std::vector<RegistryKeyChange>& out,
+                    CWorkProgress* pProgress) const;
+    void CompareValues(const Key& before, HKEY hAfter, const std::wstring& strPath,
+                       std::vector<RegistryKeyChange>& out) const;
+
+    std::vector<Key> m_keys;   // depth first, each key's subkeys in the registry's order of names
+    FILETIME m_ftTaken = {};
+};
+
+// The values of a snapshot key.
+std::vector<RegistryValue> UnpackValues(const std::vector<BYTE>& packed);
