@@ -363,6 +363,8 @@ bool CRegistrySnapshot::Load(const std::vector<BYTE>& bytes)
 
 std::vector<RegistryKeyChange> CRegistrySnapshot::CompareWithRegistry(CWorkProgress* pProgress) const
 {
+    // A root missing from the snapshot (a profile without its classes key)
+    // is left as it is now: deleting a whole root is no undo.
     std::vector<RegistryKeyChange> out;
     size_t i = 0;
     for (const SnapshotRoot& root : SnapshotRoots()) {
@@ -371,7 +373,6 @@ std::vector<RegistryKeyChange> CRegistrySnapshot::CompareWithRegistry(CWorkProgr
         const LONG nResult = OpenForReading(root.hRoot, root.pszSubKey, key);
         if (bBefore && nResult == ERROR_SUCCESS) CompareKey(i, key.Get(), root.pszPath, out, pProgress);
         else if (bBefore && nResult == ERROR_FILE_NOT_FOUND) RecreateSubtree(m_keys, i, out);
-        else if (!bBefore && nResult == ERROR_SUCCESS) out.push_back({root.pszPath, true, {}});
         if (bBefore) i += m_keys[i].nSubtree;
     }
     return out;

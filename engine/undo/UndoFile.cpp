@@ -313,7 +313,9 @@ UndoFileProblem ParseUndoFile(const std::vector<BYTE>& bytes, std::vector<Regist
             RegistryKeyChange change;
             change.bDelete = strLine.size() > 2 && strLine[1] == L'-';
             change.strPath = strLine.substr(change.bDelete ? 2 : 1, strLine.size() - (change.bDelete ? 3 : 2));
-            if (!RootOfPath(change.strPath)) {
+            // A whole root is never ours to delete: such a file is not one we wrote.
+            const SnapshotRoot* pRoot = RootOfPath(change.strPath);
+            if (!pRoot || (change.bDelete && change.strPath.size() == wcslen(pRoot->pszPath))) {
                 strDetail += L": a key outside those this program covers";
                 return UndoFileProblem::NotOurs;
             }

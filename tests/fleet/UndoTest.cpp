@@ -202,6 +202,8 @@ TEST(UndoFile, ADamagedOrForeignFileIsRefusedAndChangesNothing)
     EXPECT_EQ(UndoFileProblem::Damaged, ParseUndoFile(altered, parsed, strDetail));
     EXPECT_EQ(UndoFileProblem::Damaged, ParseUndoFile(cut, parsed, strDetail));
     EXPECT_EQ(UndoFileProblem::NotOurs, ParseUndoFile(outside, parsed, strDetail));
+    const std::vector<RegistryKeyChange> wholeRoot = {{L"HKEY_CURRENT_USER\\Software\\Classes", true, {}}};
+    EXPECT_EQ(UndoFileProblem::NotOurs, ParseUndoFile(FormatUndoFile(wholeRoot, {}), parsed, strDetail));
     EXPECT_EQ(UndoFileProblem::NotOurs, ParseUndoFile(foreign, parsed, strDetail));
     EXPECT_EQ(UndoFileProblem::NotOurs, ParseUndoFile({'R', 'E', 'G', 'E', 'D', 'I', 'T', '4'}, parsed, strDetail));
 
