@@ -117,6 +117,9 @@ TEST(SupportSheetTest, PagesCarryTheirTemplatesControls)
             {1006, "Button", "&Unregister Selected"},
             {1007, "Button", "Verify &Files Exist"},
             {1008, "Button", "&Copy results to clipboard"},
+            // Where the last press's undo file is, empty until a press.
+            {IDC_UNDO_STATUS, "Static", ""},
+            {IDC_UNDO_FILE, "Static", ""},
         };
         EXPECT_EQ(comTester, Controls(SelectPage(hSheet, 1)));
 
