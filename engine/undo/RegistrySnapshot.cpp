@@ -2,6 +2,7 @@
 #include "system/Registry.h"
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 // A key last written this long before the snapshot was taken, and written
@@ -11,6 +12,8 @@ namespace {
 const uint64_t UNCHANGED_MARGIN = 2ULL * 10000000ULL;   // 2 s in 100 ns units
 // How many keys are read between two calls of the progress.
 const size_t KEYS_PER_STEP = 256;
+// The smallest subtree below a root worth a watch of its own.
+const uint32_t WATCHED_SUBTREE = 64;
 
 void Step(CWorkProgress* pProgress, size_t nKeys)
 {
@@ -31,6 +34,7 @@ public:
     CKeyHandle& operator=(const CKeyHandle&) = delete;
     HKEY* Out() { return &m_hKey; }
     HKEY Get() const { return m_hKey; }
+    HKEY Release() { return std::exchange(m_hKey, nullptr); }
 
 private:
     HKEY m_hKey = nullptr;
@@ -40,8 +44,8 @@ private:
 // followed.
 LONG OpenForReading(HKEY hParent, const wchar_t* pszName, CKeyHandle& key)
 {
-    return RegOpenKeyExW(hParent, pszName, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | SnapshotView(),
-                         key.Out());
+    return RegOpenKeyExW(hParent, pszName, REG_OPTION_OPEN_LINK,
+                         KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | SnapshotView(), key.Out());
 }
 
 struct KeyInfo {
@@ -75,25 +79,32 @@ int CompareNames(const std::wstring& a, const std::wstring& b)
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) - CSTR_EQUAL;
 }
 
-// The key's subkey names, in the order names compare in the registry.
-std::vector<std::wstring> SubKeyNames(HKEY hKey, const KeyInfo& info)
+// A subkey as its parent lists it: the name, and when it was last written.
+struct SubKey {
+    std::wstring strName;
+    FILETIME ftWrite;
+};
+
+// The key's subkeys, in the order names compare in the registry.
+std::vector<SubKey> SubKeys(HKEY hKey, const KeyInfo& info)
 {
-    std::vector<std::wstring> names;
-    names.reserve(info.nSubKeys);
+    std::vector<SubKey> subKeys;
+    subKeys.reserve(info.nSubKeys);
     std::vector<wchar_t> buffer(info.nMaxSubKeyChars + 2);
-    for (DWORD i = 0;; ++i) {
+    for (DWORD i = 0; i < info.nSubKeys; ++i) {
         DWORD nChars = static_cast<DWORD>(buffer.size());
-        const LONG nResult = RegEnumKeyExW(hKey, i, buffer.data(), &nChars, nullptr, nullptr, nullptr, nullptr);
+        FILETIME ftWrite = {};
+        const LONG nResult = RegEnumKeyExW(hKey, i, buffer.data(), &nChars, nullptr, nullptr, nullptr, &ftWrite);
         if (nResult == ERROR_MORE_DATA && buffer.size() < 32768) {
             buffer.resize(32768);
             --i;
             continue;
         }
         if (nResult != ERROR_SUCCESS) break;
-        names.emplace_back(buffer.data(), nChars);
+        subKeys.push_back({std::wstring(buffer.data(), nChars), ftWrite});
     }
-    std::sort(names.begin(), names.end(), NameLess);
-    return names;
+    std::sort(subKeys.begin(), subKeys.end(), [](const SubKey& a, const SubKey& b) { return NameLess(a.strName, b.strName); });
+    return subKeys;
 }
 
 void AppendBytes(std::vector<BYTE>& out, const void* pBytes, size_t nBytes)
@@ -109,13 +120,14 @@ void AppendWord(std::vector<BYTE>& out, uint32_t n)
 }
 
 // Reads every value into the packed form: for each, the name's length in
-// characters, the type, the data's length in bytes, the name, the data.
+// characters, the type, the data's length in bytes, the name, the data. The
+// counts the key gave bound the calls: every call is a trip to the registry.
 uint32_t ReadValues(HKEY hKey, const KeyInfo& info, std::vector<BYTE>& packed)
 {
     std::vector<wchar_t> name(info.nMaxNameChars + 2);
     std::vector<BYTE> data(std::max<DWORD>(info.nMaxDataBytes, 16));
     uint32_t nCount = 0;
-    for (DWORD i = 0;; ++i) {
+    for (DWORD i = 0; i < info.nValues; ++i) {
         DWORD nChars = static_cast<DWORD>(name.size());
         DWORD nBytes = static_cast<DWORD>(data.size());
         DWORD dwType = REG_NONE;
@@ -239,7 +251,35 @@ std::vector<RegistryValue> UnpackValues(const std::vector<BYTE>& packed)
 }
 
 namespace {
-void CaptureKey(HKEY hKey, const std::wstring& strPath, std::vector<CRegistrySnapshot::Key>& keys, CWorkProgress* pProgress)
+// The only value of a link, naming its target.
+bool IsLinkValue(const std::vector<BYTE>& packed, uint32_t nValues)
+{
+    static const wchar_t s_szName[] = L"SymbolicLinkValue";
+    const size_t nName = wcslen(s_szName);
+    uint32_t nChars = 0, dwType = 0;
+    if (nValues != 1 || packed.size() < 12 + nName * sizeof(wchar_t)) return false;
+    std::memcpy(&nChars, packed.data(), 4);
+    std::memcpy(&dwType, packed.data() + 4, 4);
+    return nChars == nName && dwType == REG_LINK && std::memcmp(packed.data() + 12, s_szName, nName * sizeof(wchar_t)) == 0;
+}
+
+// Asks the system to signal any change below the key from now on; null
+// when it will not.
+HANDLE WatchSubtree(HKEY hKey)
+{
+    HANDLE hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (hEvent && RegNotifyChangeKeyValue(hKey, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, hEvent, TRUE) ==
+                      ERROR_SUCCESS)
+        return hEvent;
+    if (hEvent) CloseHandle(hEvent);
+    return nullptr;
+}
+
+// Reads a key and its subtree, depth first; a link is left out. With
+// watches (a root's), each large subtree below it is watched from before it
+// is read.
+void CaptureKey(HKEY hKey, const std::wstring& strPath, std::vector<CRegistrySnapshot::Key>& keys, CWorkProgress* pProgress,
+                std::vector<CRegistrySnapshot::Watch>* pWatches = nullptr)
 {
     const size_t index = keys.size();
     Step(pProgress, index);
@@ -251,26 +291,61 @@ void CaptureKey(HKEY hKey, const std::wstring& strPath, std::vector<CRegistrySna
         return;
     }
     keys[index].ftWrite = info.ftWrite;
-    keys[index].packed.reserve(info.nValues * 32);
+    keys[index].nSubKeys = info.nSubKeys;
     keys[index].nValues = ReadValues(hKey, info, keys[index].packed);
-    for (const std::wstring& strName : SubKeyNames(hKey, info)) {
+    if (info.nSubKeys == 0 && IsLinkValue(keys[index].packed, keys[index].nValues)) {
+        keys.pop_back();
+        return;
+    }
+    for (const SubKey& subKey : SubKeys(hKey, info)) {
+        const std::wstring& strName = subKey.strName;
         const std::wstring strChild = strPath + L'\\' + strName;
         CKeyHandle child;
-        KeyInfo childInfo;
-        if (OpenForReading(hKey, strName.c_str(), child) != ERROR_SUCCESS) {
-            keys.emplace_back();
-            keys.back().strPath = strChild;
-            keys.back().bUnreadable = true;
-        } else if (!QueryInfo(child.Get(), childInfo) || !IsLink(child.Get(), childInfo)) {
+        if (OpenForReading(hKey, strName.c_str(), child) == ERROR_SUCCESS) {
+            const size_t iChild = keys.size();
+            HANDLE hEvent = pWatches ? WatchSubtree(child.Get()) : nullptr;
             CaptureKey(child.Get(), strChild, keys, pProgress);
+            if (hEvent && keys.size() > iChild && keys[iChild].nSubtree >= WATCHED_SUBTREE)
+                pWatches->push_back({iChild, child.Release(), hEvent});
+            else if (hEvent)
+                CloseHandle(hEvent);
+            continue;
         }
+        keys.emplace_back();
+        keys.back().strPath = strChild;
+        keys.back().bUnreadable = true;
     }
     keys[index].nSubtree = static_cast<uint32_t>(keys.size() - index);
 }
 }
 
+CRegistrySnapshot::~CRegistrySnapshot()
+{
+    CloseWatches();
+}
+
+void CRegistrySnapshot::CloseWatches()
+{
+    for (const Watch& watch : m_watches) {
+        CloseHandle(watch.hEvent);
+        RegCloseKey(watch.hKey);
+    }
+    m_watches.clear();
+}
+
+bool CRegistrySnapshot::IsWatchedUnchanged(size_t iKey) const
+{
+    const auto it = std::lower_bound(m_watches.begin(), m_watches.end(), iKey,
+                                     [](const Watch& watch, size_t i) { return watch.iKey < i; });
+    if (it == m_watches.end() || it->iKey != iKey || WaitForSingleObject(it->hEvent, 0) != WAIT_TIMEOUT) return false;
+    // Still the key that was read: one deleted and made again is another.
+    KeyInfo info;
+    return QueryInfo(it->hKey, info) && CompareFileTime(&info.ftWrite, &m_keys[iKey].ftWrite) == 0;
+}
+
 bool CRegistrySnapshot::Capture(CWorkProgress* pProgress)
 {
+    CloseWatches();
     m_keys.clear();
     GetSystemTimeAsFileTime(&m_ftTaken);
     for (const SnapshotRoot& root : SnapshotRoots()) {
@@ -278,7 +353,7 @@ bool CRegistrySnapshot::Capture(CWorkProgress* pProgress)
         const LONG nResult = OpenForReading(root.hRoot, root.pszSubKey, key);
         if (nResult == ERROR_FILE_NOT_FOUND) continue;
         if (nResult != ERROR_SUCCESS) return false;
-        CaptureKey(key.Get(), root.pszPath, m_keys, pProgress);
+        CaptureKey(key.Get(), root.pszPath, m_keys, pProgress, &m_watches);
     }
     return true;
 }
@@ -291,7 +366,7 @@ size_t CRegistrySnapshot::ValueCount() const
 }
 
 namespace {
-const char SNAPSHOT_MAGIC[8] = {'F', 'S', 'S', 'N', 'A', 'P', '0', '1'};
+const char SNAPSHOT_MAGIC[8] = {'F', 'S', 'S', 'N', 'A', 'P', '0', '2'};
 const char SNAPSHOT_END[8] = {'F', 'S', 'S', 'N', 'A', 'P', 'E', 'N'};
 }
 
@@ -311,6 +386,7 @@ std::vector<BYTE> CRegistrySnapshot::Serialize() const
         AppendWord(out, key.ftWrite.dwLowDateTime);
         AppendWord(out, key.ftWrite.dwHighDateTime);
         AppendWord(out, key.nValues);
+        AppendWord(out, key.nSubKeys);
         AppendWord(out, key.nSubtree);
         AppendWord(out, key.bUnreadable ? 1 : 0);
         AppendWord(out, static_cast<uint32_t>(key.packed.size()));
@@ -323,6 +399,7 @@ std::vector<BYTE> CRegistrySnapshot::Serialize() const
 
 bool CRegistrySnapshot::Load(const std::vector<BYTE>& bytes)
 {
+    CloseWatches();
     m_keys.clear();
     if (bytes.size() < 28 || std::memcmp(bytes.data(), SNAPSHOT_MAGIC, 8) != 0) return false;
     size_t pos = 8;
@@ -339,7 +416,8 @@ bool CRegistrySnapshot::Load(const std::vector<BYTE>& bytes)
         if (nChars) std::memcpy(&key.strPath[0], bytes.data() + pos, nChars * sizeof(wchar_t));
         pos += nChars * sizeof(wchar_t);
         if (!TakeWord(bytes, pos, key.ftWrite.dwLowDateTime) || !TakeWord(bytes, pos, key.ftWrite.dwHighDateTime) ||
-            !TakeWord(bytes, pos, key.nValues) || !TakeWord(bytes, pos, key.nSubtree) || !TakeWord(bytes, pos, nUnreadable) ||
+            !TakeWord(bytes, pos, key.nValues) || !TakeWord(bytes, pos, key.nSubKeys) || !TakeWord(bytes, pos, key.nSubtree) ||
+            !TakeWord(bytes, pos, nUnreadable) ||
             !TakeWord(bytes, pos, nPacked) || bytes.size() - pos < nPacked)
             return false;
         key.bUnreadable = nUnreadable != 0;
@@ -385,32 +463,47 @@ void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstri
     const Key& before = m_keys[iBefore];
     KeyInfo info;
     if (before.bUnreadable || !QueryInfo(hAfter, info)) return;
+    // Not written since well before the snapshot: the same values and the
+    // same subkeys, whose own state is still to be looked at.
     const bool bUnchanged = CompareFileTime(&info.ftWrite, &before.ftWrite) == 0 && info.nValues == before.nValues &&
-                            Ticks(before.ftWrite) + UNCHANGED_MARGIN < Ticks(m_ftTaken);
+                            info.nSubKeys == before.nSubKeys && Ticks(before.ftWrite) + UNCHANGED_MARGIN < Ticks(m_ftTaken);
     if (!bUnchanged) CompareValues(before, hAfter, strPath, out);
 
     // The subkeys before and after, both in name order, side by side.
-    const std::vector<std::wstring> after = SubKeyNames(hAfter, info);
-    size_t j = iBefore + 1, a = 0;
     const size_t nEnd = iBefore + before.nSubtree;
-    std::wstring strBeforeName;
+    const std::vector<SubKey> after = SubKeys(hAfter, info);
+    std::wstring strName;
+    size_t j = iBefore + 1, a = 0;
     while (j < nEnd || a < after.size()) {
         const int nOrder = j >= nEnd            ? 1
                            : a >= after.size() ? -1
-                                                : CompareNames(ChildName(m_keys[j].strPath, strPath.size(), strBeforeName), after[a]);
+                                                : CompareNames(ChildName(m_keys[j].strPath, strPath.size(), strName), after[a].strName);
         if (nOrder < 0) {
             RecreateSubtree(m_keys, j, out);   // deleted since
             j += m_keys[j].nSubtree;
             continue;
         }
+        // A key without subkeys that its parent lists as written at the same
+        // old time is as it was, and needs no opening; a watched subtree
+        // with no change in it needs no walk.
+        const Key* pChild = nOrder == 0 ? &m_keys[j] : nullptr;
+        if (pChild && ((pChild->nSubKeys == 0 && !pChild->bUnreadable &&
+                        CompareFileTime(&after[a].ftWrite, &pChild->ftWrite) == 0 &&
+                        Ticks(pChild->ftWrite) + UNCHANGED_MARGIN < Ticks(m_ftTaken)) ||
+                       IsWatchedUnchanged(j))) {
+            j += pChild->nSubtree;
+            ++a;
+            continue;
+        }
         CKeyHandle child;
-        KeyInfo childInfo;
-        const bool bOpened = OpenForReading(hAfter, after[a].c_str(), child) == ERROR_SUCCESS;
-        const bool bLink = bOpened && QueryInfo(child.Get(), childInfo) && IsLink(child.Get(), childInfo);
+        const bool bOpened = OpenForReading(hAfter, after[a].strName.c_str(), child) == ERROR_SUCCESS;
         if (nOrder > 0) {
-            if (!bLink) out.push_back({strPath + L'\\' + after[a], true, {}});   // created since
+            // Created since, unless it is a link, which the snapshot leaves out.
+            KeyInfo childInfo;
+            if (!bOpened || !QueryInfo(child.Get(), childInfo) || !IsLink(child.Get(), childInfo))
+                out.push_back({strPath + L'\\' + after[a].strName, true, {}});
         } else {
-            if (bOpened && !bLink) CompareKey(j, child.Get(), m_keys[j].strPath, out, pProgress);
+            if (bOpened) CompareKey(j, child.Get(), m_keys[j].strPath, out, pProgress);
             j += m_keys[j].nSubtree;
         }
         ++a;

@@ -49,6 +49,11 @@ REGSAM SnapshotView();
 
 class CRegistrySnapshot {
 public:
+    CRegistrySnapshot() = default;
+    ~CRegistrySnapshot();
+    CRegistrySnapshot(const CRegistrySnapshot&) = delete;
+    CRegistrySnapshot& operator=(const CRegistrySnapshot&) = delete;
+
     // Reads every covered key and value. False only when a root could not
     // be read at all; keys that deny reading are kept as such. The progress
     // hears every few hundred keys, so that a window keeps painting.
@@ -60,9 +65,11 @@ public:
 
     // What puts the registry as it is now back to this snapshot, in the
     // order a registry file applies it. A key whose last-write time and
-    // value count are those of the snapshot, and that was last written well
-    // before it was taken, has the values it had then: its values are not
-    // read again.
+    // counts are those of the snapshot, and that was last written well
+    // before it was taken, has the values and subkeys it had then: they are
+    // not read again. A large subtree just below a root that the system has
+    // seen no change in since before it was read (a capture watches them;
+    // a loaded snapshot has no watches) is not walked at all.
     std::vector<RegistryKeyChange> CompareWithRegistry(CWorkProgress* pProgress = nullptr) const;
 
     size_t KeyCount() const { return m_keys.size(); }
@@ -73,9 +80,16 @@ public:
         std::wstring strPath;
         FILETIME ftWrite = {};
         uint32_t nValues = 0;
+        uint32_t nSubKeys = 0;       // as the key counts them, links included
         uint32_t nSubtree = 1;       // keys in its subtree, itself included
         bool bUnreadable = false;    // it could not be opened: never compared
         std::vector<BYTE> packed;    // its values, packed
+    };
+    // A subtree the system tells of any change in, from before it was read.
+    struct Watch {
+        size_t iKey;
+        HKEY hKey;
+        HANDLE hEvent;
     };
 
 private:
@@ -83,9 +97,12 @@ private:
                     CWorkProgress* pProgress) const;
     void CompareValues(const Key& before, HKEY hAfter, const std::wstring& strPath,
                        std::vector<RegistryKeyChange>& out) const;
+    bool IsWatchedUnchanged(size_t iKey) const;
+    void CloseWatches();
 
     std::vector<Key> m_keys;   // depth first, each key's subkeys in the registry's order of names
     FILETIME m_ftTaken = {};
+    std::vector<Watch> m_watches;   // in key order
 };
 
 // The values of a snapshot key.

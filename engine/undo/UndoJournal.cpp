@@ -159,11 +159,10 @@ bool CChangeRecording::Begin(CWorkProgress* pProgress)
         m_strError = ErrorText(ERROR_ACCESS_DENIED);
         return false;
     }
-    std::vector<BYTE> bytes(PENDING_MAGIC, PENDING_MAGIC + 8);
-    AppendString(bytes, Wide(m_strAction));
-    AppendString(bytes, m_strTime);
+    std::vector<BYTE> header(PENDING_MAGIC, PENDING_MAGIC + 8);
+    AppendString(header, Wide(m_strAction));
+    AppendString(header, m_strTime);
     const std::vector<BYTE> snapshot = m_snapshot.Serialize();
-    bytes.insert(bytes.end(), snapshot.begin(), snapshot.end());
 
     // Held open, shared for reading only, until the press ends: a start of
     // the utility meanwhile sees that it is in use.
@@ -177,7 +176,8 @@ bool CChangeRecording::Begin(CWorkProgress* pProgress)
         if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS) break;
     }
     if (m_hSnapshot != INVALID_HANDLE_VALUE &&
-        (!WriteAllBytes(m_hSnapshot, bytes.data(), bytes.size()) || !FlushFileBuffers(m_hSnapshot))) {
+        (!WriteAllBytes(m_hSnapshot, header.data(), header.size()) ||
+         !WriteAllBytes(m_hSnapshot, snapshot.data(), snapshot.size()) || !FlushFileBuffers(m_hSnapshot))) {
         dwError = GetLastError();
         CloseHandle(m_hSnapshot);
         m_hSnapshot = INVALID_HANDLE_VALUE;
