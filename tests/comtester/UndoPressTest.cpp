@@ -113,5 +113,10 @@ TEST(UndoPress, TheMenuPutsBackWhatAnUnregistrationRemovedBeyondItsOwnAndUndoesI
         ASSERT_EQ(1u, boxes.size());
         EXPECT_EQ("", RegistryDifferences(afterUnregister));
         EXPECT_EQ("No", Cell(hList, row, 2));
+
+        // The system's own importer gives the same as the menu.
+        EXPECT_EQ(0u, RunProcess("reg.exe import \"" + unregisterFile + "\" /reg:64").exitCode);
+        EXPECT_EQ("", RegistryDifferences(afterRegister));
+        EXPECT_TRUE(exported == ClassesExport());
     });
 }
