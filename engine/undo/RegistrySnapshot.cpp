@@ -456,6 +456,36 @@ std::vector<RegistryKeyChange> CRegistrySnapshot::CompareWithRegistry(CWorkProgr
     return out;
 }
 
+namespace {
+// The values that put the key's values back as they were, read with the
+// key's counts as just queried.
+void CompareValues(const CRegistrySnapshot::Key& before, HKEY hAfter, const KeyInfo& info, const std::wstring& strPath,
+                   std::vector<RegistryKeyChange>& out)
+{
+    std::vector<BYTE> packed;
+    ReadValues(hAfter, info, packed);
+    const std::vector<RegistryValue> oldValues = UnpackValues(before.packed);
+    const std::vector<RegistryValue> newValues = UnpackValues(packed);
+    const std::vector<const RegistryValue*> olds = ByName(oldValues), news = ByName(newValues);
+    RegistryKeyChange change;
+    change.strPath = strPath;
+    size_t o = 0, n = 0;
+    while (o < olds.size() || n < news.size()) {
+        const int nOrder = o >= olds.size() ? 1 : n >= news.size() ? -1 : CompareNames(olds[o]->strName, news[n]->strName);
+        if (nOrder > 0) {
+            change.values.push_back({*news[n++], true});   // created since: deleted
+            continue;
+        }
+        // Deleted since, or changed: put back as it was.
+        const RegistryValue& old = *olds[o++];
+        const bool bSame = nOrder == 0 && old.dwType == news[n]->dwType && old.data == news[n]->data;
+        if (nOrder == 0) ++n;
+        if (!bSame) change.values.push_back({old, false});
+    }
+    if (!change.values.empty()) out.push_back(std::move(change));
+}
+}
+
 void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstring& strPath,
                                    std::vector<RegistryKeyChange>& out, CWorkProgress* pProgress) const
 {
@@ -467,7 +497,7 @@ void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstri
     // same subkeys, whose own state is still to be looked at.
     const bool bUnchanged = CompareFileTime(&info.ftWrite, &before.ftWrite) == 0 && info.nValues == before.nValues &&
                             info.nSubKeys == before.nSubKeys && Ticks(before.ftWrite) + UNCHANGED_MARGIN < Ticks(m_ftTaken);
-    if (!bUnchanged) CompareValues(before, hAfter, strPath, out);
+    if (!bUnchanged) CompareValues(before, hAfter, info, strPath, out);
 
     // The subkeys before and after, both in name order, side by side.
     const size_t nEnd = iBefore + before.nSubtree;
@@ -508,32 +538,4 @@ void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstri
         }
         ++a;
     }
-}
-
-void CRegistrySnapshot::CompareValues(const Key& before, HKEY hAfter, const std::wstring& strPath,
-                                      std::vector<RegistryKeyChange>& out) const
-{
-    KeyInfo info;
-    std::vector<BYTE> packed;
-    if (!QueryInfo(hAfter, info)) return;
-    ReadValues(hAfter, info, packed);
-    const std::vector<RegistryValue> oldValues = UnpackValues(before.packed);
-    const std::vector<RegistryValue> newValues = UnpackValues(packed);
-    const std::vector<const RegistryValue*> olds = ByName(oldValues), news = ByName(newValues);
-    RegistryKeyChange change;
-    change.strPath = strPath;
-    size_t o = 0, n = 0;
-    while (o < olds.size() || n < news.size()) {
-        const int nOrder = o >= olds.size() ? 1 : n >= news.size() ? -1 : CompareNames(olds[o]->strName, news[n]->strName);
-        if (nOrder > 0) {
-            change.values.push_back({*news[n++], true});   // created since: deleted
-            continue;
-        }
-        // Deleted since, or changed: put back as it was.
-        const RegistryValue& old = *olds[o++];
-        const bool bSame = nOrder == 0 && old.dwType == news[n]->dwType && old.data == news[n]->data;
-        if (nOrder == 0) ++n;
-        if (!bSame) change.values.push_back({old, false});
-    }
-    if (!change.values.empty()) out.push_back(std::move(change));
 }

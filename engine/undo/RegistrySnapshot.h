@@ -95,8 +95,6 @@ public:
 private:
     void CompareKey(size_t iBefore, HKEY hAfter, const std::wstring& strPath, std::vector<RegistryKeyChange>& out,
                     CWorkProgress* pProgress) const;
-    void CompareValues(const Key& before, HKEY hAfter, const std::wstring& strPath,
-                       std::vector<RegistryKeyChange>& out) const;
     bool IsWatchedUnchanged(size_t iKey) const;
     void CloseWatches();
 

@@ -303,7 +303,8 @@ UndoFileProblem ParseUndoFile(const std::vector<BYTE>& bytes, std::vector<Regist
         strDetail = L"its closing check does not match its contents";
         return UndoFileProblem::Damaged;
     }
-    const size_t nBodyLines = SplitLines(text.substr(0, nCheck + 2)).size();
+    // The check line, whole and last, is the file's last line.
+    const size_t nBodyLines = lines.size() - 1;
     for (++nLine; nLine < nBodyLines; ++nLine) {
         std::wstring strLine = lines[nLine];
         strDetail = L"line " + std::to_wstring(nLine + 1);
