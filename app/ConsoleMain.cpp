@@ -5,6 +5,7 @@
 // the sheet of ForgeSupport.exe beside it.
 #include "report/CommandLine.h"
 #include "system/Paths.h"
+#include "system/SystemLibrary.h"
 #include <string>
 
 namespace {
@@ -27,5 +28,6 @@ int OpenSheet()
 
 int main(int argc, char** argv)
 {
+    RestrictDllSearch();
     return argc > 1 ? RunCommandLine(argc, argv) : OpenSheet();
 }

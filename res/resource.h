@@ -195,6 +195,28 @@
 #define IDS_REPORT_UNDO_FILE            357
 #define IDS_REPORT_UNDO_RESTORES        358
 #define IDS_REPORT_UNDO_COUNTS          359
+// Strings of the safety checks: trusted folders, keys, the system account (360-369).
+#define IDS_TRUST_MISSING               360
+#define IDS_TRUST_UNREADABLE            361
+#define IDS_TRUST_OWNER                 362
+#define IDS_TRUST_OTHERS_WRITE          363
+#define IDS_TRUST_REPARSE               364
+// Strings of the server helper processes (370-389).
+#define IDS_VERDICT_HOST_ENDED          370
+#define IDS_VERDICT_HOST_NOT_STARTED    371
+#define IDS_VERDICT_UNTRUSTED_SERVER    372
+#define IDS_DIAG_HOST_ENDED             373
+#define IDS_DIAG_UNTRUSTED_SERVER       374
+// Strings of trusted undo files and their confirmation (390-409).
+#define IDS_UNDO_SET_ASIDE              390
+#define IDS_UNDO_NO_KEY                 391
+#define IDS_UNDO_UNTRUSTED              392
+#define IDS_UNDO_DELETES_OLDER          393
+#define IDS_UNDO_CONFIRM_MACHINE_DELETES 395
+#define IDS_UNDO_CONFIRM_MORE           396
+#define IDS_REPORT_UNTRUSTED_PROGRAM    397
+#define IDS_REPORT_NO_UNDO_NOTHING_RAN  398
+#define IDS_REPORT_NO_UNDO_UNCHANGED    399
 
 // Controls of the COM tester page.
 #define IDC_BROWSE_SYSTEM_FOLDER        1000

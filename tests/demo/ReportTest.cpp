@@ -216,5 +216,5 @@ TEST(Report, BadSwitchesEndWithTheUsageOnStandardErrorAndWriteNothing)
     const ProcessOutput usage = RunUtility("-?");
     EXPECT_EQ(0u, usage.exitCode);
     EXPECT_EQ(0u, usage.out.find("Usage: ForgeSupport.exe /report <file>"));
-    EXPECT_NE(std::string::npos, usage.out.find("  74  the report or the line could not be written;"));
+    EXPECT_NE(std::string::npos, usage.out.find("  74  the report or the line could not be written (checked before any\r\n"));
 }
