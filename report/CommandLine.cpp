@@ -244,6 +244,7 @@ int RunCheckOrRepair(const ReportRequest& request)
 int RunSwitches(const std::vector<CString>& args)
 {
     if (IsOneRegistration(args)) return RunOneRegistration(args);
+    if (IsServerHost(args)) return RunServerHost(args);
     if (IsUndoRequest(args)) {
         PrintError(CompletedUndoText());
         const UndoAnswer answer = RunUndo(args[1]);

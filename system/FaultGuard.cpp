@@ -15,7 +15,8 @@ namespace {
 
 // A plain static, not thread_local: the handler may run on a nearly
 // exhausted stack, where MinGW's emulated TLS could need to allocate. Guarded
-// calls run on the user-interface thread alone.
+// calls run on one thread of a process: the server helper's, or the one that
+// reads module files.
 void* s_pFaultAddress = nullptr;
 
 // C++ exceptions of our own modules are caught here, so that only foreign

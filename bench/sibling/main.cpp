@@ -1,7 +1,9 @@
-// Registers and unregisters a sample server of this build's bitness in this
-// process, and one of the other bitness through the sibling program, round
-// after round in the same run; also starts the sibling bare ("/?"). Prints
-// the medians: the sibling should cost one process start more, not more.
+// Registers and unregisters a sample server of this build's bitness in a
+// helper process of this program, and one of the other bitness in a helper
+// process of the sibling program, round after round in the same run (each a
+// lone call: its helper started and ended for it); also starts the sibling
+// bare ("/?"). Prints the medians: both routes should cost the same, each
+// about one process start more than the server itself.
 #include "BenchTiming.h"
 #include "common/TestSupport.h"
 #include "engine/components/SelfRegistration.h"
@@ -58,10 +60,10 @@ int main()
         }
     }
     const double dOwn = Median(own), dSibling = Median(sibling), dBare = Median(bare);
-    std::printf("register one server in this program:      %7.1f ms (median of %d)\n", dOwn * 1000, ROUNDS);
-    std::printf("register one server through the sibling:  %7.1f ms\n", dSibling * 1000);
-    std::printf("bare start-up of the sibling (/?):        %7.1f ms\n", dBare * 1000);
-    std::printf("difference minus the bare start-up:       %7.1f ms\n", (dSibling - dOwn - dBare) * 1000);
+    std::printf("register one server in this program's helper: %7.1f ms (median of %d)\n", dOwn * 1000, ROUNDS);
+    std::printf("register one server in the sibling's helper:  %7.1f ms\n", dSibling * 1000);
+    std::printf("bare start-up of the sibling (/?):            %7.1f ms\n", dBare * 1000);
+    std::printf("difference between the two routes:            %7.1f ms\n", (dSibling - dOwn) * 1000);
     OleUninitialize();
     return 0;
 }

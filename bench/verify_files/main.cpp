@@ -4,6 +4,7 @@
 // same tree with FindFirstFile/FindNextFile, and one press each of "Register
 // Selected" and "Unregister Selected" with every row selected whose file is
 // in the trees (none of them a server: the names are empty files).
+#include "BenchRows.h"
 #include "BenchTiming.h"
 #include "common/TestSupport.h"
 #include "engine/components/Catalogue.h"
@@ -74,28 +75,6 @@ long ListTree(const std::string& folder)
     return entries;
 }
 
-// Selects every row but the Windows system folder's: its file is a real
-// server of the prefix, which the benchmark leaves alone. Gives the count.
-int SelectTreeRows(HWND hList)
-{
-    const int nCount = static_cast<int>(SendMessageA(hList, LVM_GETITEMCOUNT, 0, 0));
-    int nSelected = 0;
-    for (int i = 0; i < nCount; ++i) {
-        char szName[MAX_PATH] = "";
-        LVITEMA item = {};
-        item.pszText = szName;
-        item.cchTextMax = MAX_PATH;
-        SendMessageA(hList, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
-        const CatalogueEntry* pEntry = FindCatalogueEntry(szName);
-        const bool bSelect = pEntry && pEntry->nKind != KIND_WINDOWS_SYSTEM;
-        LVITEMA state = {};
-        state.stateMask = LVIS_SELECTED;
-        state.state = bSelect ? LVIS_SELECTED : 0;
-        SendMessageA(hList, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&state));
-        nSelected += bSelect;
-    }
-    return nSelected;
-}
 
 }
 

@@ -1,5 +1,6 @@
 #include "engine/components/Registration.h"
 #include "engine/components/SelfRegistration.h"
+#include "engine/components/ServerHost.h"
 #include "engine/components/Verification.h"
 #include "engine/undo/UndoJournal.h"
 #include "res/resource.h"
@@ -9,6 +10,9 @@ void RegisterRecords(const std::vector<ComponentItem*>& records, bool bRegister,
                      CWorkProgress& progress, RunOptions options)
 {
     options.pProgress = &progress;
+    // One helper process per bitness for the whole press, ended with it.
+    CServerHosts pressHosts;
+    if (!options.pHosts) options.pHosts = &pressHosts;
     const CString strYes = LoadResourceString(IDS_YES);
     const CString strNo = LoadResourceString(IDS_NO);
     const int nCount = static_cast<int>(records.size());

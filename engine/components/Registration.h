@@ -14,7 +14,9 @@
 // Progress: the range 0..n, the walk, positions 1..n and back to 0; the
 // progress also hears each server's run and may stop it, and the press ends
 // there: the records not reached keep what they had, marked so. Servers run
-// with the options given, and with progress as their progress. With a
+// with the options given, and with progress as their progress; without
+// helper processes in the options, the press starts its own (at most one
+// per bitness, replaced when one ends) and ends them at its end. With a
 // recording, its snapshot is taken before the first server runs (when it
 // cannot be, no server runs and every record is left not reached), and the
 // recording is ended after the last: its End() gives the undo file.

@@ -1,4 +1,5 @@
 #include "engine/components/SelfRegistration.h"
+#include "engine/components/ServerHost.h"
 #include "engine/components/ServerProcess.h"
 #include "engine/components/Sibling.h"
 #include "engine/diagnosis/PeFile.h"
@@ -46,7 +47,7 @@ std::string CurrentDirectory()
 // detach) runs under the fault guard; a module is recorded here the moment
 // it is loaded, so that whatever happens it is freed by the caller.
 struct InProcessCall {
-    const char* pszPath;
+    std::wstring path;
     const char* pszEntryPoint;
     RegistrationResult* pResult;
     HMODULE hProbe = nullptr;
@@ -88,7 +89,7 @@ void NoteFault(RegistrationResult& result, DWORD dwCode)
 void ProbeEntryPoint(void* pContext)
 {
     auto* pCall = static_cast<InProcessCall*>(pContext);
-    pCall->hProbe = LoadLibraryExA(pCall->pszPath, nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    pCall->hProbe = LoadLibraryExW(pCall->path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     if (!pCall->hProbe) {
         pCall->pResult->hr = LastErrorResult();
         return;
@@ -99,16 +100,19 @@ void ProbeEntryPoint(void* pContext)
     else pCall->pResult->hr = LastErrorResult();
 }
 
-// A fault in DllMain during LoadLibraryA is caught by the loader itself
+// A fault in DllMain during the load is caught by the loader itself
 // (Windows and Wine alike): the load fails with ERROR_NOACCESS, the module is
 // dropped and the loader's lock released, so the guard never sees it. Only a
 // loader that let it escape would leave the guard to catch it, with the
 // half-loaded module and the loader's lock left behind on this thread.
+// The server's own folder is searched for the DLLs it imports, as regsvr32
+// searches it: an absolute path with LOAD_WITH_ALTERED_SEARCH_PATH takes
+// precedence over SetDefaultDllDirectories (Wine follows Windows here).
 void LoadAndCall(void* pContext)
 {
     auto* pCall = static_cast<InProcessCall*>(pContext);
     RegistrationResult& result = *pCall->pResult;
-    pCall->hModule = LoadLibraryA(pCall->pszPath);
+    pCall->hModule = LoadLibraryExW(pCall->path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!pCall->hModule) {
         result.hr = LastErrorResult();
         return;
@@ -136,7 +140,7 @@ void FreeLoadedModule(void* pContext)
 bool CallEntryPoint(const CString& strPath, bool bRegister, RegistrationResult& result)
 {
     InProcessCall call;
-    call.pszPath = strPath;
+    call.path = strPath.ToWide();
     call.pszEntryPoint = bRegister ? "DllRegisterServer" : "DllUnregisterServer";
     call.pResult = &result;
     const DWORD dwProbeFault = CallFaultGuarded(ProbeEntryPoint, &call);
@@ -162,19 +166,6 @@ HRESULT ProbeProgram(const CString& strPath)
     return S_OK;
 }
 
-// While a server is loaded or started, the system shows no error box of its
-// own for it (a missing DLL, a drive not ready): the call fails instead. A
-// started process inherits the mode.
-class CQuietErrors {
-public:
-    CQuietErrors() : m_uPrevious(SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
-    ~CQuietErrors() { SetErrorMode(m_uPrevious); }
-    CQuietErrors(const CQuietErrors&) = delete;
-    CQuietErrors& operator=(const CQuietErrors&) = delete;
-private:
-    UINT m_uPrevious;
-};
-
 double MillisecondsSince(const LARGE_INTEGER& start)
 {
     LARGE_INTEGER now, frequency;
@@ -183,21 +174,84 @@ double MillisecondsSince(const LARGE_INTEGER& start)
     return frequency.QuadPart ? 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart) : 0;
 }
 
-// Which program runs an in-process server: this one for its own bitness
-// (and for anything that is no module: loading it fails here as anywhere),
-// the sibling for the other.
-RegistrationRoute RouteFor(const CString& strPath, const RunOptions& options, CString& strSibling)
+// Which program runs an in-process server: the helper of this bitness for
+// its own (and for a module of any other machine: loading it fails there as
+// anywhere), the sibling for the other.
+RegistrationRoute RouteFor(const PeFileInfo& file, const RunOptions& options, CString& strProgram)
 {
-    if (!options.bThroughSibling) return ROUTE_THIS_PROGRAM;
-    const PeFileInfo file = ReadPeFile(strPath);
     const WORD wOwn = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
-    const bool bOther = file.bModule && (file.wMachine == IMAGE_FILE_MACHINE_AMD64 || file.wMachine == IMAGE_FILE_MACHINE_I386) &&
+    const bool bOther = (file.wMachine == IMAGE_FILE_MACHINE_AMD64 || file.wMachine == IMAGE_FILE_MACHINE_I386) &&
                         file.wMachine != wOwn;
-    if (!bOther) return ROUTE_THIS_PROGRAM;
+    if (!bOther) {
+        strProgram = HostProgramPath();
+        return ROUTE_THIS_PROGRAM;
+    }
     if (file.wMachine == IMAGE_FILE_MACHINE_AMD64 && !IsSixtyFourBitSystem()) return ROUTE_NOT_ON_THIS_SYSTEM;
-    strSibling = SiblingProgramPath(options.strSiblingFolder);
-    const DWORD dwAttributes = GetFileAttributesW(strSibling.ToWide().c_str());
+    strProgram = SiblingProgramPath(options.strSiblingFolder);
+    const DWORD dwAttributes = GetFileAttributesW(strProgram.ToWide().c_str());
     return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY) ? ROUTE_SIBLING : ROUTE_NO_SIBLING;
+}
+
+// The entry point run in this process, in the server's folder as the
+// current directory, which is put back afterwards.
+bool RunHere(const CString& strPath, bool bRegister, RegistrationResult& result)
+{
+    const std::string strSavedDir = CurrentDirectory();
+    SetCurrentDirectoryA(FolderOf(strPath));
+    bool bResult = false;
+    {
+        const CQuietErrorMode quiet;
+        bResult = CallEntryPoint(strPath, bRegister, result);
+    }
+    SetCurrentDirectoryA(strSavedDir.c_str());
+    return bResult;
+}
+
+// The entry point run by the helper of the server's bitness. A file that is
+// no module never reaches one: loading it would fail there as here.
+bool RunInHelper(const CString& strPath, bool bRegister, const RunOptions& options, RegistrationResult& result)
+{
+    const PeFileInfo file = ReadPeFile(strPath);
+    if (file.dwReadError || file.bFolder || !file.bModule) {
+        const DWORD dwError = file.dwReadError == ERROR_FILE_NOT_FOUND || file.dwReadError == ERROR_PATH_NOT_FOUND
+                                  ? ERROR_MOD_NOT_FOUND
+                                  : file.dwReadError ? file.dwReadError
+                                  : file.bFolder     ? ERROR_ACCESS_DENIED
+                                                     : ERROR_BAD_EXE_FORMAT;
+        result.hr = HRESULT_FROM_WIN32(dwError);
+        return false;
+    }
+    CString strProgram;
+    switch (result.nRoute = RouteFor(file, options, strProgram)) {
+    case ROUTE_THIS_PROGRAM:
+    case ROUTE_SIBLING: {
+        CServerHosts lone;
+        return (options.pHosts ? *options.pHosts : lone).Run(strProgram, strPath, bRegister, options, result);
+    }
+    case ROUTE_NO_SIBLING:
+        result.strProgram = strProgram;
+        result.hr = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        break;
+    case ROUTE_NOT_ON_THIS_SYSTEM:
+        result.hr = HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT);
+        break;
+    }
+    return false;
+}
+
+// As the system account, nothing runs from a path that others than
+// administrators can change: a standard user could swap the file, or plant
+// a DLL it imports beside it, and have it run with the system's rights.
+bool IsRefused(const CString& strPath, const RunOptions& options, RegistrationResult& result)
+{
+    static const bool s_bLocalSystem = IsLocalSystem();
+    if (!options.asSystem.value_or(s_bLocalSystem)) return false;
+    std::wstring strWhere;
+    result.nTrustProblem = CheckPathTrust(strPath.ToWide(), &strWhere);
+    if (result.nTrustProblem == TrustProblem::None) return false;
+    result.strUntrusted = strWhere.empty() ? strPath : CString::FromWide(strWhere.c_str(), static_cast<int>(strWhere.size()));
+    result.hr = E_ACCESSDENIED;
+    return true;
 }
 
 } // namespace
@@ -235,37 +289,22 @@ bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResu
         return false;
     }
 
-    const std::string strSavedDir = CurrentDirectory();
-    SetCurrentDirectoryA(FolderOf(strPath));
-
+    // The helper has a current directory of its own: it is given the full path.
+    const CString strFull = FullPathName(strPath);
     bool bResult = false;
-    {
-        const CQuietErrors quiet;
-        CString strSibling;
-        if (IsExecutablePath(strPath)) {
-            // A file that is no program is not started: the stage stays STAGE_NONE.
-            result.hr = ProbeProgram(strPath);
-            if (SUCCEEDED(result.hr)) ExecuteAndWait(strPath, bRegister ? "/regserver" : "/unregserver", &result, options);
-        } else {
-            switch (result.nRoute = RouteFor(strPath, options, strSibling)) {
-            case ROUTE_THIS_PROGRAM:
-                bResult = CallEntryPoint(strPath, bRegister, result);
-                break;
-            case ROUTE_SIBLING:
-                bResult = RegisterThroughSibling(strPath, bRegister, strSibling, options, result);
-                break;
-            case ROUTE_NO_SIBLING:
-                result.strProgram = strSibling;
-                result.hr = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-                break;
-            case ROUTE_NOT_ON_THIS_SYSTEM:
-                result.hr = HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT);
-                break;
-            }
-        }
+    if (strFull.IsEmpty()) {
+        result.hr = HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+    } else if (IsRefused(strFull, options, result)) {
+        // Nothing loaded or started.
+    } else if (IsExecutablePath(strPath)) {
+        // A file that is no program is not started: the stage stays STAGE_NONE.
+        result.hr = ProbeProgram(strFull);
+        if (SUCCEEDED(result.hr)) ExecuteAndWait(strFull, bRegister ? "/regserver" : "/unregserver", &result, options);
+    } else if (options.bInThisProcess) {
+        bResult = RunHere(strFull, bRegister, result);
+    } else {
+        bResult = RunInHelper(strFull, bRegister, options, result);
     }
-
-    SetCurrentDirectoryA(strSavedDir.c_str());
     result.dMilliseconds = MillisecondsSince(start);
     return bResult;
 }
@@ -275,11 +314,11 @@ void ExecuteAndWait(const CString& strPath, const CString& strParameters, Regist
 {
     RegistrationResult local;
     RegistrationResult& result = pResult ? *pResult : local;
-    // "C:\srv.exe" gives "C:", which names the root because the caller has
-    // just made the root the current directory.
+    // "C:\srv.exe" gives "C:", which a process's folder, always a full
+    // path, cannot be: the root's backslash is put back.
     const int nSlash = strPath.ReverseFind('\\');
     CString strFolder = nSlash < 0 ? CString() : strPath.Left(nSlash);
-    if (strFolder.GetLength() == 2 && strFolder[1] == ':') strFolder += '\\';   // a process's folder is a full path
+    if (strFolder.GetLength() == 2 && strFolder[1] == ':') strFolder += '\\';
     CWorkProgress noProgress;
     const ProcessRun run = RunHidden(strPath, strParameters, strFolder, strPath, options.dwTimeLimitMs,
                                      options.pProgress ? *options.pProgress : noProgress);

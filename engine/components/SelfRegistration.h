@@ -2,10 +2,15 @@
 // Running a COM server file's own self-registration: the DLL entry points
 // "DllRegisterServer"/"DllUnregisterServer", or an executable's
 // "/regserver"/"/unregserver" switch. Window-free, so tests call it directly.
+// No server runs in the calling process: a DLL's entry point runs in a
+// helper process of its bitness (ServerHost.h), an executable in its own.
 #include "framework/CString.h"
 #include "engine/components/WorkProgress.h"
+#include "system/FolderTrust.h"
+#include <optional>
 
 class CChangeRecording;
+class CServerHosts;
 
 // How far one self-registration call got, in the order the steps run.
 enum RegistrationStage {
@@ -43,20 +48,35 @@ struct RegistrationResult {
     bool bStopped = false;          // its run was ended before it finished:
     bool bTimedOut = false;         // at the time limit, else at the user's request
     RegistrationRoute nRoute = ROUTE_THIS_PROGRAM;
-    CString strProgram;             // the sibling, for the routes that name one
+    CString strProgram;             // the helper process's program, or the missing sibling
+    // The helper process ended before it answered (the server ended it, or
+    // faulted where no guard reaches): dwExitCode is the helper's.
+    bool bHostEnded = false;
+    // Not run: the caller runs as the system account and others can change
+    // strUntrusted, the file or a folder above it (hr E_ACCESSDENIED).
+    TrustProblem nTrustProblem = TrustProblem::None;
+    CString strUntrusted;
 };
 
 // How a self-registration runs.
 struct RunOptions {
-    // The longest wait for an executable server, or for the sibling.
+    // The longest wait for one server: an executable's process, or the
+    // helper's answer.
     DWORD dwTimeLimitMs = 60000;
     // Hears the waits and may ask to stop them; none: no progress, no stop.
     CWorkProgress* pProgress = nullptr;
-    // A server of the other bitness goes to the sibling; the sibling itself
-    // runs what it is given in its own process.
-    bool bThroughSibling = true;
+    // This process is the helper: a DLL's entry point runs here, whatever
+    // its bitness. Otherwise it runs in the helper of its bitness.
+    bool bInThisProcess = false;
+    // The helper processes of the press, kept from one server to the next;
+    // none: the call starts its own and ends them before it returns.
+    CServerHosts* pHosts = nullptr;
     // The folder the sibling is looked for in; empty: this program's own.
     CString strSiblingFolder;
+    // The caller runs as the system account: no server is run from a path
+    // that others than administrators can change. None: the process's own
+    // account decides.
+    std::optional<bool> asSystem;
     // Keeps what the servers change, for undoing: begun before the first
     // server runs. None: nothing is kept.
     CChangeRecording* pRecording = nullptr;
@@ -65,7 +85,8 @@ struct RunOptions {
 // Registers (bRegister) or unregisters one server file. True only when an
 // in-process server's entry point ran and returned exactly S_OK; always false
 // for an executable, whose outcome the caller checks in the registry. When
-// pResult is given, it receives what the call did.
+// pResult is given, it receives what the call did. A file that is no module
+// is never handed to a helper.
 bool RegisterServerFile(const CString& strPath, bool bRegister, RegistrationResult* pResult = nullptr,
                         const RunOptions& options = RunOptions());
 

@@ -1,5 +1,4 @@
 #include "engine/components/Sibling.h"
-#include "engine/components/ServerProcess.h"
 #include "system/Paths.h"
 #include <cstdio>
 #include <cstdlib>
@@ -115,6 +114,14 @@ CString SiblingProgramPath(const CString& strFolder)
     return strBase + SiblingProgramFileName();
 }
 
+CString HostProgramPath()
+{
+    const CString strOwn = OwnFolder() + OwnProgramFileName();
+    const DWORD dwAttributes = GetFileAttributesW(strOwn.ToWide().c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY) ? strOwn
+                                                                                                  : ModuleFilePath(nullptr);
+}
+
 std::string FormatRegistrationLine(const RegistrationResult& result, bool bResult)
 {
     char szNumbers[256];
@@ -145,40 +152,4 @@ bool ParseRegistrationLine(const std::string& line, RegistrationResult& result, 
     result.bTimedOut = Flag(members, "timedOut");
     bResult = Flag(members, "result");
     return true;
-}
-
-bool RegisterThroughSibling(const CString& strPath, bool bRegister, const CString& strSibling,
-                            const RunOptions& options, RegistrationResult& result)
-{
-    result.strProgram = strSibling;
-    result.nRoute = ROUTE_SIBLING;
-    CWorkProgress noProgress;
-    const CString strArguments = CString(bRegister ? "/register \"" : "/unregister \"") + strPath + "\"";
-    const int nSlash = strSibling.ReverseFind('\\');
-    const ProcessRun run = RunHidden(strSibling, strArguments, nSlash < 0 ? CString() : strSibling.Left(nSlash), strPath,
-                                     options.dwTimeLimitMs, options.pProgress ? *options.pProgress : noProgress, true);
-    if (!run.bStarted) {
-        result.hr = HRESULT_FROM_WIN32(run.dwStartError);
-        return false;
-    }
-    if (run.bStopped) {
-        // The sibling and the server in it were ended: as an executable
-        // server's run that did not end.
-        result.nStage = STAGE_STARTED;
-        result.bStopped = true;
-        result.bTimedOut = run.bTimedOut;
-        result.hr = HRESULT_FROM_WIN32(run.bTimedOut ? ERROR_TIMEOUT : ERROR_CANCELLED);
-        return false;
-    }
-    bool bResult = false;
-    const bool bAskedToRegister = result.bRegister;
-    if (!ParseRegistrationLine(run.output, result, bResult)) {
-        // No answer: the sibling itself failed. Its exit code says how.
-        result.nStage = STAGE_NONE;
-        result.hr = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
-        result.dwExitCode = run.dwExitCode;
-        return false;
-    }
-    result.bRegister = bAskedToRegister;
-    return bResult;
 }

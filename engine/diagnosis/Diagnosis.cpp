@@ -2,6 +2,7 @@
 #include "engine/diagnosis/DiagnosisText.h"
 #include "engine/components/Sibling.h"
 #include "engine/components/Verification.h"
+#include "system/FolderTrust.h"
 #include "system/Paths.h"
 #include "system/Registry.h"
 #include "system/SystemInfo.h"
@@ -63,7 +64,8 @@ CString FileVerdict(const ComponentDiagnosis& d)
     if (d.bExecutable && !IsRunnableMachine(d.file.wMachine))
         return FormatId(IDS_VERDICT_OTHER_CPU, MachineName(d.file).GetString());
     const HRESULT hr = d.lastAction.hr;
-    if (d.lastAction.bDone && (hr == E_ACCESSDENIED || hr == HR_REGISTRY_ACCESS) && !d.bElevated)
+    if (d.lastAction.bDone && (hr == E_ACCESSDENIED || hr == HR_REGISTRY_ACCESS) && !d.bElevated &&
+        d.lastAction.nTrustProblem == TrustProblem::None)
         return LoadResourceString(IDS_VERDICT_NEEDS_ADMIN);
     // An executable server runs in its own process, whatever its bitness.
     if (!d.bExecutable && d.file.wMachine != OwnMachine()) {
@@ -85,11 +87,18 @@ CString ActionVerdict(const ComponentDiagnosis& d)
     const char* pszEntry = action.bRegister ? "DllRegisterServer" : "DllUnregisterServer";
     if (action.nRoute == ROUTE_NOT_ON_THIS_SYSTEM) return LoadResourceString(IDS_VERDICT_NOT_ON_SYSTEM);
     if (action.nRoute == ROUTE_NO_SIBLING) return NoSiblingVerdict(OwnViewBits() == 64 ? 32 : 64);
+    if (action.nTrustProblem != TrustProblem::None)
+        return FormatId(IDS_VERDICT_UNTRUSTED_SERVER, TrustProblemText(action.nTrustProblem, action.strUntrusted.ToWide()).GetString());
     if (action.bStopped)
         return FormatId(action.bTimedOut ? IDS_VERDICT_STOPPED_LIMIT : IDS_VERDICT_STOPPED_USER,
                         static_cast<unsigned long>((action.dMilliseconds + 500) / 1000));
-    if (action.nRoute == ROUTE_SIBLING && action.nStage == STAGE_NONE && action.hr == HRESULT_FROM_WIN32(ERROR_INVALID_DATA))
+    if (action.bHostEnded) return FormatId(IDS_VERDICT_HOST_ENDED, ExitCodeText(action.dwExitCode).GetString());
+    // The helper process of either bitness: its answer, or its start.
+    const bool bHelper = !d.bExecutable && !action.strProgram.IsEmpty();
+    if (bHelper && action.nStage == STAGE_NONE && action.hr == HRESULT_FROM_WIN32(ERROR_INVALID_DATA))
         return FormatId(IDS_VERDICT_SIBLING_SILENT, action.strProgram.GetString(), static_cast<unsigned long>(action.dwExitCode));
+    if (bHelper && action.nStage == STAGE_NONE && FAILED(hr))
+        return FormatId(IDS_VERDICT_HOST_NOT_STARTED, action.strProgram.GetString(), SystemErrorText(hr).GetString());
     // The loader catches a fault in DllMain itself and fails the load with ERROR_NOACCESS.
     if ((action.dwFaultCode && action.nStage < STAGE_LOADED) ||
         (action.nStage == STAGE_ENTRY_FOUND && hr == HRESULT_FROM_WIN32(ERROR_NOACCESS)))

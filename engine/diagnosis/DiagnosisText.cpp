@@ -3,6 +3,7 @@
 #include "system/Registry.h"
 #include "system/SystemInfo.h"
 #include "system/FileVersion.h"
+#include "system/FolderTrust.h"
 #include "system/Paths.h"
 #include "system/SystemMessage.h"
 #include "res/resource.h"
@@ -48,6 +49,14 @@ CString FaultName(DWORD dwCode)
     case 0xE06D7363: case 0xE0474343:     return LoadResourceString(IDS_FAULT_CPP);
     default:                              return LoadResourceString(IDS_FAULT_OTHER);
     }
+}
+
+CString ExitCodeText(DWORD dwExitCode)
+{
+    CString strText;
+    if (dwExitCode >= 0x10000) strText.Format("0x%08lX", static_cast<unsigned long>(dwExitCode));
+    else strText.Format("%lu", static_cast<unsigned long>(dwExitCode));
+    return strText;
 }
 
 CString RegistryViewName(int nViewBits)
@@ -149,7 +158,12 @@ void AddLastAction(CString& t, const ComponentDiagnosis& d)
         AddLine(t, FormatId(IDS_DIAG_FAULT, static_cast<unsigned long>(action.dwFaultCode), FaultName(action.dwFaultCode).GetString(),
                             action.strFaultModule.IsEmpty() ? LoadResourceString(IDS_UNKNOWN_MODULE).GetString() : action.strFaultModule.GetString()));
     if (action.nStage == STAGE_ENDED) AddLine(t, FormatId(IDS_DIAG_EXIT_CODE, static_cast<unsigned long>(action.dwExitCode)));
-    if (action.nRoute == ROUTE_SIBLING) AddLine(t, FormatId(IDS_DIAG_RUN_BY, action.strProgram.GetString()));
+    if (action.bHostEnded) AddLine(t, FormatId(IDS_DIAG_HOST_ENDED, ExitCodeText(action.dwExitCode).GetString()));
+    if (action.nTrustProblem != TrustProblem::None)
+        AddLine(t, FormatId(IDS_DIAG_UNTRUSTED_SERVER, TrustProblemText(action.nTrustProblem, action.strUntrusted.ToWide()).GetString()));
+    // Every in-process server runs in a helper process: which program it was.
+    if ((action.nRoute == ROUTE_SIBLING || action.nRoute == ROUTE_THIS_PROGRAM) && !action.strProgram.IsEmpty())
+        AddLine(t, FormatId(IDS_DIAG_RUN_BY, action.strProgram.GetString()));
 }
 
 } // namespace

@@ -13,3 +13,6 @@ CString MachineName(const PeFileInfo& file);
 CString FaultName(DWORD dwCode);
 // "64-bit" or "32-bit": the registry view of that bitness.
 CString RegistryViewName(int nViewBits);
+// An exit code as people read it: decimal, or hexadecimal for the large
+// ones that are exception codes and HRESULTs ("0xC0000005").
+CString ExitCodeText(DWORD dwExitCode);
