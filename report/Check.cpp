@@ -70,6 +70,15 @@ CheckOutcome RunRepair(const CString& strSystemFolder, DWORD dwTimeLimitMs)
     return after;
 }
 
+namespace {
+// Why a repair left no undo file.
+CString NoUndoReason(const UndoOutcome& undo)
+{
+    if (!undo.strError.IsEmpty()) return undo.strError;
+    return LoadResourceString(undo.bRecorded ? IDS_REPORT_NO_UNDO_UNCHANGED : IDS_REPORT_NO_UNDO_NOTHING_RAN);
+}
+}
+
 std::string FormatCheckLine(const CheckOutcome& outcome)
 {
     const std::vector<CheckProblem>& problems = outcome.problems;
@@ -84,6 +93,8 @@ std::string FormatCheckLine(const CheckOutcome& outcome)
             repaired += ",\"undo\":{\"file\":" + JsonString(outcome.undo.strFile) + ",\"keys\":" +
                         std::to_string(outcome.undo.counts.nKeys) + ",\"values\":" +
                         std::to_string(outcome.undo.counts.nValues) + "}";
+        else
+            repaired += ",\"undo\":{\"file\":null,\"why\":" + JsonString(NoUndoReason(outcome.undo)) + "}";
     }
     // Rows while they fit beside the head, the count left out, the repairs
     // and the closing brace.

@@ -35,8 +35,9 @@ CheckOutcome RunCheck(const CString& strSystemFolder);
 CheckOutcome RunRepair(const CString& strSystemFolder, DWORD dwTimeLimitMs);
 
 // {"status":"sound"|"problems","problems":N,"rows":[{"file":..,"verdict":..}...],
-//  "omitted":K} plus, after a repair, "repaired":[..] and, when it changed
-// the registry, "undo":{"file":..,"keys":N,"values":M}: as many rows as fit.
+//  "omitted":K} plus, after a repair, "repaired":[..] and "undo":{"file":..,
+// "keys":N,"values":M}, or "undo":{"file":null,"why":..} when it left none:
+// as many rows as fit.
 std::string FormatCheckLine(const CheckOutcome& outcome);
 // The longest line the management tools keep.
 constexpr size_t CHECK_LINE_LIMIT = 2048;

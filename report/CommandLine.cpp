@@ -8,6 +8,8 @@
 #include "system/Paths.h"
 #include "system/FileWrite.h"
 #include "system/SystemMessage.h"
+#include "system/SystemInfo.h"
+#include "system/FolderTrust.h"
 #include "framework/CException.h"
 #include "res/resource.h"
 #include <algorithm>
@@ -208,37 +210,70 @@ bool WriteReport(const ReportRequest& request, const ReportContent& content)
     return bWritten;
 }
 
+// The system account runs no server and applies no undo file from a folder
+// that others could have put a program or a DLL in. False after saying so.
+bool IsTrustedPlace()
+{
+    if (!IsLocalSystem()) return true;
+    std::wstring strWhere;
+    const TrustProblem problem = CheckProgramFolderTrust(&strWhere);
+    if (problem == TrustProblem::None) return true;
+    PrintError(FormatId(IDS_REPORT_UNTRUSTED_PROGRAM, TrustProblemText(problem, strWhere).GetString()));
+    return false;
+}
+
+// Whether the report can go where it is asked to, before anything runs.
+bool CanWriteReport(const ReportRequest& request)
+{
+    if (request.strTarget == "-") return true;
+    CString strFull, strFolder, strReason;
+    if (CheckTarget(request.strTarget, strFull, strFolder, strReason)) return true;
+    CString strMessage;
+    strMessage.Format(LoadResourceString(IDS_REPORT_CANNOT_WRITE), request.strTarget.GetString(), strReason.GetString());
+    PrintError(strMessage);
+    return false;
+}
+
 // /check and /repair: the one line on standard output, and 0 when every row
 // is sound, 1 when some row is not.
 int RunCheckOrRepair(const ReportRequest& request)
 {
     const CString strFolder = SystemFolderFor(request);
-    if (request.mode == RequestMode::Repair && !CanWriteMachineClasses()) {
-        PrintError(LoadResourceString(IDS_REPAIR_NO_RIGHTS));
-        return REPORT_NO_RIGHTS;
-    }
     // With /report, the full report of every row before the repair and after it.
     const bool bFullReport = request.mode == RequestMode::Repair && !request.strTarget.IsEmpty();
+    if (request.mode == RequestMode::Repair) {
+        if (!CanWriteMachineClasses()) {
+            PrintError(LoadResourceString(IDS_REPAIR_NO_RIGHTS));
+            return REPORT_NO_RIGHTS;
+        }
+        if (!IsTrustedPlace()) return REPORT_UNTRUSTED;
+        // A report that cannot be written is known before any server runs.
+        if (bFullReport && !CanWriteReport(request)) return REPORT_CANNOT_WRITE;
+    }
     std::vector<std::array<CString, 6>> rowsBefore;
     if (bFullReport) rowsBefore = GatherReport(strFolder, std::nullopt).rows;
     const CheckOutcome outcome = request.mode == RequestMode::Repair ? RunRepair(strFolder, request.dwTimeoutMs)
                                                                      : RunCheck(strFolder);
+    int nExitCode = outcome.problems.empty() ? REPORT_ALL_SOUND : REPORT_ROW_PROBLEMS;
     if (!outcome.undo.strError.IsEmpty()) {
         CString strMessage;
         strMessage.Format(LoadResourceString(outcome.undo.bRecorded ? IDS_UNDO_NOT_WRITTEN : IDS_UNDO_NOT_KEPT),
                           outcome.undo.strError.GetString());
         PrintError("ForgeSupport: " + strMessage + "\r\n");
-        if (!outcome.undo.bRecorded) return REPORT_CANNOT_WRITE;
+        if (!outcome.undo.bRecorded) nExitCode = REPORT_CANNOT_WRITE;
     }
     if (bFullReport) {
         ReportContent after = GatherReport(strFolder, std::nullopt);
         after.rowsBefore = rowsBefore;
         if (outcome.undo.bWritten)
             after.undo = ReportUndo{outcome.undo.strFile, outcome.undo.counts.nKeys, outcome.undo.counts.nValues};
-        if (!WriteReport(request, after)) return REPORT_CANNOT_WRITE;
+        after.nExitCode = nExitCode;
+        if (!WriteReport(request, after)) nExitCode = REPORT_CANNOT_WRITE;
     }
+    // The line is written whatever else failed: it names the undo file, or
+    // says why there is none.
     if (!WriteStandard(STD_OUTPUT_HANDLE, FormatCheckLine(outcome) + "\r\n", CP_UTF8)) return REPORT_CANNOT_WRITE;
-    return outcome.problems.empty() ? REPORT_ALL_SOUND : REPORT_ROW_PROBLEMS;
+    return nExitCode;
 }
 
 int RunSwitches(const std::vector<CString>& args)
@@ -246,6 +281,7 @@ int RunSwitches(const std::vector<CString>& args)
     if (IsOneRegistration(args)) return RunOneRegistration(args);
     if (IsServerHost(args)) return RunServerHost(args);
     if (IsUndoRequest(args)) {
+        if (!IsTrustedPlace()) return REPORT_UNTRUSTED;
         PrintError(CompletedUndoText());
         const UndoAnswer answer = RunUndo(args[1]);
         WriteStandard(STD_OUTPUT_HANDLE, answer.strOut.Str(), CP_ACP);

@@ -68,6 +68,7 @@ ReportProject TestProject(const CString& strPath)
 
 int ReportContent::ExitCode() const
 {
+    if (nExitCode) return *nExitCode;
     int nCode = REPORT_ALL_SOUND;
     if (!problems.empty()) nCode |= REPORT_ROW_PROBLEMS;
     if (project && !project->errors.empty()) nCode |= REPORT_PROJECT_FAILURES;

@@ -14,7 +14,8 @@ enum ReportExitCode {
     REPORT_BAD_SWITCHES = 64,
     REPORT_INTERNAL_ERROR = 70,
     REPORT_CANNOT_WRITE = 74,
-    REPORT_NO_RIGHTS = 77,          // /repair without the rights to write the machine's registry
+    REPORT_NO_RIGHTS = 77,          // /repair or /undo without the rights to write the registry: nothing changed
+    REPORT_UNTRUSTED = 78,          // as the system account, from a folder others can change: nothing ran
 };
 
 struct ReportEnvironment {
@@ -63,6 +64,9 @@ struct ReportContent {
     std::optional<ReportUndo> undo;                    // after /repair that changed the registry
     std::vector<ReportProblem> problems;
     std::optional<ReportProject> project;
+    // The process's exit code where the run decides it otherwise (a repair
+    // judges its rows as /check does): the report says what the process returns.
+    std::optional<int> nExitCode;
 
     int ExitCode() const;
 };

@@ -31,6 +31,7 @@ UndoAnswer RunUndo(const CString& strFile)
     switch (result.status) {
     case UndoApplyStatus::Applied:  answer.nExitCode = REPORT_ALL_SOUND;    break;
     case UndoApplyStatus::NoRights: answer.nExitCode = REPORT_NO_RIGHTS;    break;
+    case UndoApplyStatus::Untrusted: answer.nExitCode = REPORT_UNTRUSTED;   break;
     default:                        answer.nExitCode = REPORT_CANNOT_WRITE; break;
     }
     (result.status == UndoApplyStatus::Applied ? answer.strOut : answer.strErr) += Line(result.strReason);

@@ -1,5 +1,6 @@
 #include "engine/undo/RegistrySnapshot.h"
 #include "system/Registry.h"
+#include "framework/CRegKey.h"
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -25,27 +26,12 @@ uint64_t Ticks(const FILETIME& ft)
     return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-// An open key closed on every path.
-class CKeyHandle {
-public:
-    CKeyHandle() = default;
-    ~CKeyHandle() { if (m_hKey) RegCloseKey(m_hKey); }
-    CKeyHandle(const CKeyHandle&) = delete;
-    CKeyHandle& operator=(const CKeyHandle&) = delete;
-    HKEY* Out() { return &m_hKey; }
-    HKEY Get() const { return m_hKey; }
-    HKEY Release() { return std::exchange(m_hKey, nullptr); }
-
-private:
-    HKEY m_hKey = nullptr;
-};
-
 // Opens a subkey for reading as itself: a symbolic link is opened, not
 // followed.
-LONG OpenForReading(HKEY hParent, const wchar_t* pszName, CKeyHandle& key)
+LONG OpenForReading(HKEY hParent, const wchar_t* pszName, CRegKey& key)
 {
     return RegOpenKeyExW(hParent, pszName, REG_OPTION_OPEN_LINK,
-                         KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | SnapshotView(), key.Out());
+                         KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | SnapshotView(), key.Receive());
 }
 
 struct KeyInfo {
@@ -238,6 +224,64 @@ const SnapshotRoot* RootOfPath(const std::wstring& strPath, std::wstring* pSubKe
     return nullptr;
 }
 
+namespace {
+bool IsSoundName(size_t nStart, size_t nEnd)
+{
+    return nEnd > nStart && nEnd - nStart <= MAX_KEY_NAME_CHARS;
+}
+}
+
+bool IsWrittenBefore(const FILETIME& ftWrite, const FILETIME& ftTaken)
+{
+    return Ticks(ftWrite) + KEY_TIME_MARGIN < Ticks(ftTaken);
+}
+
+bool IsRootPath(const std::wstring& strPath)
+{
+    for (const SnapshotRoot& root : SnapshotRoots())
+        if (CompareNames(strPath, root.pszPath) == 0) return true;
+    return false;
+}
+
+bool IsChildPath(const std::wstring& strParent, const std::wstring& strChild)
+{
+    const size_t n = strParent.size();
+    return strChild.size() > n + 1 && strChild.compare(0, n, strParent) == 0 && strChild[n] == L'\\' &&
+           strChild.find(L'\\', n + 1) == std::wstring::npos && IsSoundName(n + 1, strChild.size());
+}
+
+bool IsWellFormedKeyPath(const std::wstring& strPath)
+{
+    const SnapshotRoot* pRoot = RootOfPath(strPath);
+    if (!pRoot) return false;
+    const size_t nRoot = wcslen(pRoot->pszPath);
+    for (size_t nStart = nRoot + 1; nStart <= strPath.size() && nRoot < strPath.size();) {
+        size_t nEnd = strPath.find(L'\\', nStart);
+        if (nEnd == std::wstring::npos) nEnd = strPath.size();
+        if (!IsSoundName(nStart, nEnd)) return false;
+        nStart = nEnd + 1;
+    }
+    return true;
+}
+
+bool IsProtectedKey(const std::wstring& strPath)
+{
+    const SnapshotRoot* pRoot = RootOfPath(strPath);
+    if (!pRoot) return false;
+    std::wstring strRest = strPath.substr(wcslen(pRoot->pszPath));
+    if (strRest.empty()) return true;
+    strRest.erase(0, 1);
+    static const wchar_t s_szWow[] = L"Wow6432Node";
+    const size_t nWow = wcslen(s_szWow);
+    if (CompareNames(strRest.substr(0, nWow), s_szWow) == 0 && (strRest.size() == nWow || strRest[nWow] == L'\\')) {
+        if (strRest.size() == nWow) return true;
+        strRest.erase(0, nWow + 1);
+    }
+    for (const wchar_t* pszName : {L"CLSID", L"Interface", L"TypeLib", L"AppID", L"Installer"})
+        if (CompareNames(strRest, pszName) == 0) return true;
+    return false;
+}
+
 REGSAM SnapshotView()
 {
     return ViewAccess(64);
@@ -300,7 +344,7 @@ void CaptureKey(HKEY hKey, const std::wstring& strPath, std::vector<CRegistrySna
     for (const SubKey& subKey : SubKeys(hKey, info)) {
         const std::wstring& strName = subKey.strName;
         const std::wstring strChild = strPath + L'\\' + strName;
-        CKeyHandle child;
+        CRegKey child;
         if (OpenForReading(hKey, strName.c_str(), child) == ERROR_SUCCESS) {
             const size_t iChild = keys.size();
             HANDLE hEvent = pWatches ? WatchSubtree(child.Get()) : nullptr;
@@ -349,7 +393,7 @@ bool CRegistrySnapshot::Capture(CWorkProgress* pProgress)
     m_keys.clear();
     GetSystemTimeAsFileTime(&m_ftTaken);
     for (const SnapshotRoot& root : SnapshotRoots()) {
-        CKeyHandle key;
+        CRegKey key;
         const LONG nResult = OpenForReading(root.hRoot, root.pszSubKey, key);
         if (nResult == ERROR_FILE_NOT_FOUND) continue;
         if (nResult != ERROR_SUCCESS) return false;
@@ -408,6 +452,7 @@ bool CRegistrySnapshot::Load(const std::vector<BYTE>& bytes)
     TakeWord(bytes, pos, m_ftTaken.dwHighDateTime);
     TakeWord(bytes, pos, nCount);
     std::vector<size_t> ends;   // where each open key's subtree ends
+    std::vector<size_t> parents;   // ... and the key that opened it
     for (uint32_t i = 0; i < nCount; ++i) {
         Key key;
         uint32_t nChars = 0, nUnreadable = 0, nPacked = 0;
@@ -424,13 +469,21 @@ bool CRegistrySnapshot::Load(const std::vector<BYTE>& bytes)
         key.packed.assign(bytes.data() + pos, bytes.data() + pos + nPacked);
         pos += nPacked;
         // Subtrees nest: each lies within its parent's, and the values are whole.
-        while (!ends.empty() && ends.back() <= i) ends.pop_back();
+        while (!ends.empty() && ends.back() <= i) {
+            ends.pop_back();
+            parents.pop_back();
+        }
+        // Each key is its parent's path and one name; a subtree's first key
+        // is a root itself. Nothing else names a key the undo may touch.
+        const bool bPathSound = ends.empty() ? IsRootPath(key.strPath)
+                                             : IsChildPath(m_keys[parents.back()].strPath, key.strPath);
         std::vector<RegistryValue> values;
-        if (key.nSubtree == 0 || i + static_cast<size_t>(key.nSubtree) > nCount ||
+        if (!bPathSound || key.nSubtree == 0 || i + static_cast<size_t>(key.nSubtree) > nCount ||
             (!ends.empty() && i + static_cast<size_t>(key.nSubtree) > ends.back()) ||
-            !UnpackChecked(key.packed, values) || values.size() != key.nValues || (ends.empty() && !RootOfPath(key.strPath)))
+            !UnpackChecked(key.packed, values) || values.size() != key.nValues)
             return false;
         ends.push_back(i + key.nSubtree);
+        parents.push_back(m_keys.size());
         m_keys.push_back(std::move(key));
     }
     uint32_t nEndCount = 0;
@@ -447,7 +500,7 @@ std::vector<RegistryKeyChange> CRegistrySnapshot::CompareWithRegistry(CWorkProgr
     size_t i = 0;
     for (const SnapshotRoot& root : SnapshotRoots()) {
         const bool bBefore = i < m_keys.size() && m_keys[i].strPath == root.pszPath;
-        CKeyHandle key;
+        CRegKey key;
         const LONG nResult = OpenForReading(root.hRoot, root.pszSubKey, key);
         if (bBefore && nResult == ERROR_SUCCESS) CompareKey(i, key.Get(), root.pszPath, out, pProgress);
         else if (bBefore && nResult == ERROR_FILE_NOT_FOUND) RecreateSubtree(m_keys, i, out);
@@ -525,13 +578,20 @@ void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstri
             ++a;
             continue;
         }
-        CKeyHandle child;
+        CRegKey child;
         const bool bOpened = OpenForReading(hAfter, after[a].strName.c_str(), child) == ERROR_SUCCESS;
         if (nOrder > 0) {
-            // Created since, unless it is a link, which the snapshot leaves out.
+            // Created since, unless it is a link, which the snapshot leaves
+            // out, or a key no press makes: one of the registration roots'
+            // own keys, or one last written before the snapshot was taken
+            // (missed while another program changed its parent as it was
+            // read). Deleting either would take what was there before.
             KeyInfo childInfo;
-            if (!bOpened || !QueryInfo(child.Get(), childInfo) || !IsLink(child.Get(), childInfo))
-                out.push_back({strPath + L'\\' + after[a].strName, true, {}});
+            const bool bInfo = bOpened && QueryInfo(child.Get(), childInfo);
+            const std::wstring strChild = strPath + L'\\' + after[a].strName;
+            const FILETIME& ftWrite = bInfo ? childInfo.ftWrite : after[a].ftWrite;
+            if (!(bInfo && IsLink(child.Get(), childInfo)) && !IsProtectedKey(strChild) && !PredatesSnapshot(ftWrite))
+                out.push_back({strChild, true, {}});
         } else {
             if (bOpened) CompareKey(j, child.Get(), m_keys[j].strPath, out, pProgress);
             j += m_keys[j].nSubtree;

@@ -47,6 +47,25 @@ const SnapshotRoot* RootOfPath(const std::wstring& strPath, std::wstring* pSubKe
 // The access flag that opens every root in the view described above.
 REGSAM SnapshotView();
 
+// The longest name the registry gives a key.
+const size_t MAX_KEY_NAME_CHARS = 255;
+// True for a root's own path.
+bool IsRootPath(const std::wstring& strPath);
+// True when strChild is strParent and one more name.
+bool IsChildPath(const std::wstring& strParent, const std::wstring& strChild);
+// A path under a root, each of its names present and no longer than a key
+// name may be: no empty part, no trailing backslash.
+bool IsWellFormedKeyPath(const std::wstring& strPath);
+// The keys no registration makes and no undo deletes: a root, its
+// "Wow6432Node", and the "CLSID", "Interface", "TypeLib", "AppID" and
+// "Installer" keys of either view.
+bool IsProtectedKey(const std::wstring& strPath);
+// How much earlier than a snapshot a key's last write must be for the key
+// to be known as older than the snapshot: the registry's clock and the one
+// that stamps the snapshot may tick apart by a few milliseconds.
+const uint64_t KEY_TIME_MARGIN = 10000000ULL;   // 1 s in 100 ns units
+bool IsWrittenBefore(const FILETIME& ftWrite, const FILETIME& ftTaken);
+
 class CRegistrySnapshot {
 public:
     CRegistrySnapshot() = default;
@@ -96,6 +115,7 @@ private:
     void CompareKey(size_t iBefore, HKEY hAfter, const std::wstring& strPath, std::vector<RegistryKeyChange>& out,
                     CWorkProgress* pProgress) const;
     bool IsWatchedUnchanged(size_t iKey) const;
+    bool PredatesSnapshot(const FILETIME& ftWrite) const { return IsWrittenBefore(ftWrite, m_ftTaken); }
     void CloseWatches();
 
     std::vector<Key> m_keys;   // depth first, each key's subkeys in the registry's order of names

@@ -1,4 +1,5 @@
 #include "engine/undo/UndoFile.h"
+#include "system/Crypto.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -7,25 +8,29 @@
 namespace {
 const wchar_t FILE_FIRST_LINE[] = L"Windows Registry Editor Version 5.00";
 const wchar_t OUR_MARK[] = L"; Forge Support undo file";
-const wchar_t CHECK_PREFIX[] = L"; End of undo file. Check: ";
+const wchar_t CHECK_LEAD[] = L"; End of undo file. Check: ";
+const wchar_t CHECK_PREFIX[] = L"; End of undo file. Check: HMAC-SHA256 ";
+const wchar_t MACHINE_SCOPE[] = L"machine ";
+const wchar_t USER_SCOPE[] = L"user ";
+const wchar_t UNDOES_PREFIX[] = L"; Undoes: ";
+const wchar_t BEGUN_SEPARATOR[] = L", begun ";
+const wchar_t COMPUTER_PREFIX[] = L"; Computer: ";
+const wchar_t USER_SEPARATOR[] = L", user: ";
+const wchar_t TAKEN_PREFIX[] = L"; Snapshot taken (UTC): ";
 const size_t HEX_LINE_WIDTH = 77;
 
-// FNV-1a over the text's UTF-16 code units.
-uint64_t TextCheck(const wchar_t* pText, size_t nChars)
+// The seal over the text's UTF-16 code units; empty when the system
+// computes none.
+std::wstring SealText(const wchar_t* pText, size_t nChars, const std::vector<BYTE>& key)
 {
-    uint64_t nHash = 14695981039346656037ULL;
-    for (size_t i = 0; i < nChars; ++i) {
-        nHash = (nHash ^ (pText[i] & 0xFF)) * 1099511628211ULL;
-        nHash = (nHash ^ (static_cast<unsigned>(pText[i]) >> 8)) * 1099511628211ULL;
-    }
-    return nHash;
+    std::vector<BYTE> mac;
+    if (!HmacSha256(key, pText, nChars * sizeof(wchar_t), mac)) return std::wstring();
+    return HexText(mac);
 }
 
-std::wstring CheckText(uint64_t nHash)
+bool StartsWith(const std::wstring& str, const wchar_t* pszPrefix)
 {
-    wchar_t szHex[17] = L"";
-    swprintf(szHex, 17, L"%016llx", static_cast<unsigned long long>(nHash));
-    return szHex;
+    return str.compare(0, wcslen(pszPrefix), pszPrefix) == 0;
 }
 
 bool HasControlCharacter(const std::wstring& str)
@@ -114,14 +119,45 @@ UndoCounts CountChanges(const std::vector<RegistryKeyChange>& changes)
     return counts;
 }
 
+std::wstring SnapshotTimeText(const FILETIME& ft)
+{
+    SYSTEMTIME st = {};
+    if (!FileTimeToSystemTime(&ft, &st)) return std::wstring();
+    const ULONGLONG nTicks = (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    wchar_t szText[40] = L"";
+    swprintf(szText, 40, L"%04u-%02u-%02u %02u:%02u:%02u.%07llu", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
+             st.wSecond, nTicks % 10000000ULL);
+    return szText;
+}
+
+bool ReadSnapshotTime(const std::wstring& strText, FILETIME& ft)
+{
+    SYSTEMTIME st = {};
+    unsigned long long nFraction = 0;
+    int nUsed = 0;
+    if (swscanf(strText.c_str(), L"%4hu-%2hu-%2hu %2hu:%2hu:%2hu.%7llu%n", &st.wYear, &st.wMonth, &st.wDay, &st.wHour,
+                &st.wMinute, &st.wSecond, &nFraction, &nUsed) != 7 ||
+        static_cast<size_t>(nUsed) != strText.size() || !SystemTimeToFileTime(&st, &ft))
+        return false;
+    const ULONGLONG nTicks = ((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) + nFraction;
+    ft.dwLowDateTime = static_cast<DWORD>(nTicks);
+    ft.dwHighDateTime = static_cast<DWORD>(nTicks >> 32);
+    return true;
+}
+
 std::vector<BYTE> FormatUndoFile(const std::vector<RegistryKeyChange>& changes, const UndoFileHeader& header,
-                                 UndoCounts* pCounts)
+                                 const UndoSeal& seal, UndoCounts* pCounts)
 {
     std::wstring body, skipped;
     UndoCounts counts;
     for (const RegistryKeyChange& change : changes) {
         if (HasControlCharacter(change.strPath)) {
             skipped += L"; Left out, its name has control characters: a key under " + OneLine(change.strPath) + L"\r\n";
+            continue;
+        }
+        const SnapshotRoot* pRoot = RootOfPath(change.strPath);
+        if (seal.scope == KeyScope::User && pRoot && pRoot->hRoot != HKEY_CURRENT_USER) {
+            skipped += L"; Left out, a key of the machine this account may not change: " + change.strPath + L"\r\n";
             continue;
         }
         ++counts.nKeys;
@@ -139,13 +175,15 @@ std::vector<BYTE> FormatUndoFile(const std::vector<RegistryKeyChange>& changes, 
         }
     }
     std::wstring text = std::wstring(FILE_FIRST_LINE) + L"\r\n\r\n" + OUR_MARK + L"\r\n";
-    text += L"; Undoes: " + OneLine(header.strAction) + L", begun " + OneLine(header.strTime) + L"\r\n";
-    text += L"; Computer: " + OneLine(header.strComputer) + L", user: " + OneLine(header.strUser) + L"\r\n";
+    text += UNDOES_PREFIX + OneLine(header.strAction) + BEGUN_SEPARATOR + OneLine(header.strTime) + L"\r\n";
+    text += COMPUTER_PREFIX + OneLine(header.strComputer) + USER_SEPARATOR + OneLine(header.strUser) + L"\r\n";
+    text += TAKEN_PREFIX + SnapshotTimeText(header.ftTaken) + L"\r\n";
     text += L"; Restores " + std::to_wstring(counts.nKeys) + L" keys and " + std::to_wstring(counts.nValues) + L" values.\r\n";
     text += L"; Apply with: ForgeSupport.exe /undo \"<this file>\", or: reg import \"<this file>\" /reg:64\r\n";
     if (!header.strNote.empty()) text += L"; " + OneLine(header.strNote) + L"\r\n";
     text += skipped + body + L"\r\n";
-    text += CHECK_PREFIX + CheckText(TextCheck(text.data(), text.size())) + L"\r\n";
+    text += CHECK_PREFIX + std::wstring(seal.scope == KeyScope::Machine ? MACHINE_SCOPE : USER_SCOPE) +
+            SealText(text.data(), text.size(), seal.key) + L"\r\n";
 
     if (pCounts) *pCounts = counts;
     std::vector<BYTE> bytes(2 + text.size() * sizeof(wchar_t));
@@ -274,10 +312,85 @@ std::vector<std::wstring> SplitLines(const std::wstring& text)
 }
 }
 
+namespace {
+// The seal of the text up to the check line, with the key it names: the
+// scope and None, or why it does not hold.
+UndoFileProblem CheckSeal(const std::wstring& text, size_t nCheck, const UndoKeyReader& keys, KeyScope& scope,
+                          std::wstring& strDetail)
+{
+    std::wstring strSeal = text.substr(nCheck + 2 + wcslen(CHECK_PREFIX));
+    if (StartsWith(strSeal, MACHINE_SCOPE)) {
+        scope = KeyScope::Machine;
+        strSeal.erase(0, wcslen(MACHINE_SCOPE));
+    } else if (StartsWith(strSeal, USER_SCOPE)) {
+        scope = KeyScope::User;
+        strSeal.erase(0, wcslen(USER_SCOPE));
+    } else {
+        strDetail = L"it has no seal of this utility";
+        return UndoFileProblem::NotOurs;
+    }
+    std::vector<BYTE> key, expected, given;
+    if (keys(scope, key) != ERROR_SUCCESS) {
+        strDetail = L"its seal can only be checked with administrator rights";
+        return UndoFileProblem::NoKey;
+    }
+    if (!HmacSha256(key, text.data(), (nCheck + 2) * sizeof(wchar_t), expected) ||
+        strSeal.size() < 2 || strSeal.compare(strSeal.size() - 2, 2, L"\r\n") != 0 ||
+        !HexBytes(strSeal.substr(0, strSeal.size() - 2), given) || given.size() != expected.size() ||
+        !SameBytes(given.data(), expected.data(), given.size())) {
+        strDetail = L"its seal does not match: it was changed, or not written by this utility on this computer";
+        return UndoFileProblem::NotOurs;
+    }
+    return UndoFileProblem::None;
+}
+
+// Fills the header from the opening comment lines, once the seal holds.
+bool ReadHeaderLine(const std::wstring& strLine, UndoFileHeader& header)
+{
+    if (StartsWith(strLine, UNDOES_PREFIX)) {
+        const size_t nBegun = strLine.rfind(BEGUN_SEPARATOR);
+        if (nBegun == std::wstring::npos || nBegun < wcslen(UNDOES_PREFIX)) return false;
+        header.strAction = strLine.substr(wcslen(UNDOES_PREFIX), nBegun - wcslen(UNDOES_PREFIX));
+        header.strTime = strLine.substr(nBegun + wcslen(BEGUN_SEPARATOR));
+    } else if (StartsWith(strLine, COMPUTER_PREFIX)) {
+        const size_t nUser = strLine.rfind(USER_SEPARATOR);
+        if (nUser == std::wstring::npos || nUser < wcslen(COMPUTER_PREFIX)) return false;
+        header.strComputer = strLine.substr(wcslen(COMPUTER_PREFIX), nUser - wcslen(COMPUTER_PREFIX));
+        header.strUser = strLine.substr(nUser + wcslen(USER_SEPARATOR));
+    } else if (StartsWith(strLine, TAKEN_PREFIX)) {
+        return ReadSnapshotTime(strLine.substr(wcslen(TAKEN_PREFIX)), header.ftTaken);
+    }
+    return true;
+}
+
+// A key line's change; Unsafe for one no undo of ours makes.
+UndoFileProblem ReadKeyLine(const std::wstring& strLine, KeyScope scope, RegistryKeyChange& change, std::wstring& strDetail)
+{
+    if (strLine.back() != L']') return UndoFileProblem::Damaged;
+    change.bDelete = strLine.size() > 2 && strLine[1] == L'-';
+    change.strPath = strLine.substr(change.bDelete ? 2 : 1, strLine.size() - (change.bDelete ? 3 : 2));
+    const SnapshotRoot* pRoot = RootOfPath(change.strPath);
+    if (!pRoot || !IsWellFormedKeyPath(change.strPath)) {
+        strDetail += L": a key outside those this program covers, or a malformed key path";
+        return UndoFileProblem::Unsafe;
+    }
+    if (change.bDelete && IsProtectedKey(change.strPath)) {
+        strDetail += L": it deletes a key that no registration makes";
+        return UndoFileProblem::Unsafe;
+    }
+    if (scope == KeyScope::User && pRoot->hRoot != HKEY_CURRENT_USER) {
+        strDetail += L": a file sealed with a user's key changes the machine's keys";
+        return UndoFileProblem::Unsafe;
+    }
+    return UndoFileProblem::None;
+}
+}
+
 UndoFileProblem ParseUndoFile(const std::vector<BYTE>& bytes, std::vector<RegistryKeyChange>& changes,
-                              std::wstring& strDetail)
+                              std::wstring& strDetail, const UndoKeyReader& keys, UndoFileInfo* pInfo)
 {
     changes.clear();
+    UndoFileInfo info;
     if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) {
         strDetail = L"no UTF-16 byte-order mark";
         return UndoFileProblem::NotOurs;
@@ -295,31 +408,39 @@ UndoFileProblem ParseUndoFile(const std::vector<BYTE>& bytes, std::vector<Regist
         strDetail = L"a registry file this program did not write";
         return UndoFileProblem::NotOurs;
     }
-    // The check closes the file: anything cut off or changed fails it.
-    const size_t nCheck = text.rfind(std::wstring(L"\r\n") + CHECK_PREFIX);
-    const size_t nCheckText = nCheck + 2 + wcslen(CHECK_PREFIX);
-    if (nCheck == std::wstring::npos || bytes.size() % 2 ||
-        text.compare(nCheckText, std::wstring::npos, CheckText(TextCheck(text.data(), nCheck + 2)) + L"\r\n") != 0) {
-        strDetail = L"its closing check does not match its contents";
+    // The seal closes the file: anything cut off, changed or forged fails
+    // it, and nothing of the file is believed before it holds.
+    const size_t nCheck = text.rfind(std::wstring(L"\r\n") + CHECK_LEAD);
+    if (nCheck == std::wstring::npos || bytes.size() % 2 || text.find(L"\r\n", nCheck + 2) != text.size() - 2) {
+        strDetail = L"its closing check is missing: it was cut short";
         return UndoFileProblem::Damaged;
     }
-    // The check line, whole and last, is the file's last line.
+    // A check of another kind (a checksum anyone can recompute) is no seal.
+    if (text.compare(nCheck + 2, wcslen(CHECK_PREFIX), CHECK_PREFIX) != 0) {
+        strDetail = L"it has no seal of this utility";
+        return UndoFileProblem::NotOurs;
+    }
+    const UndoFileProblem sealProblem = CheckSeal(text, nCheck, keys, info.scope, strDetail);
+    if (sealProblem != UndoFileProblem::None) return sealProblem;
+
     const size_t nBodyLines = lines.size() - 1;
-    for (++nLine; nLine < nBodyLines; ++nLine) {
+    for (++nLine; nLine < nBodyLines && (lines[nLine].empty() || lines[nLine][0] == L';'); ++nLine)
+        if (!ReadHeaderLine(lines[nLine], info.header)) {
+            strDetail = L"line " + std::to_wstring(nLine + 1);
+            return UndoFileProblem::Damaged;
+        }
+    if (info.header.ftTaken.dwHighDateTime == 0 && info.header.ftTaken.dwLowDateTime == 0) {
+        strDetail = L"it does not say when its snapshot was taken";
+        return UndoFileProblem::Damaged;
+    }
+    for (; nLine < nBodyLines; ++nLine) {
         std::wstring strLine = lines[nLine];
         strDetail = L"line " + std::to_wstring(nLine + 1);
         if (strLine.empty() || strLine[0] == L';') continue;
         if (strLine[0] == L'[') {
-            if (strLine.back() != L']') return UndoFileProblem::Damaged;
             RegistryKeyChange change;
-            change.bDelete = strLine.size() > 2 && strLine[1] == L'-';
-            change.strPath = strLine.substr(change.bDelete ? 2 : 1, strLine.size() - (change.bDelete ? 3 : 2));
-            // A whole root is never ours to delete: such a file is not one we wrote.
-            const SnapshotRoot* pRoot = RootOfPath(change.strPath);
-            if (!pRoot || (change.bDelete && change.strPath.size() == wcslen(pRoot->pszPath))) {
-                strDetail += L": a key outside those this program covers";
-                return UndoFileProblem::NotOurs;
-            }
+            const UndoFileProblem problem = ReadKeyLine(strLine, info.scope, change, strDetail);
+            if (problem != UndoFileProblem::None) return problem;
             changes.push_back(std::move(change));
             continue;
         }
@@ -337,6 +458,8 @@ UndoFileProblem ParseUndoFile(const std::vector<BYTE>& bytes, std::vector<Regist
         changes.back().values.push_back(std::move(item));
     }
     strDetail.clear();
+    info.counts = CountChanges(changes);
+    if (pInfo) *pInfo = std::move(info);
     return UndoFileProblem::None;
 }
 
@@ -345,7 +468,7 @@ typedef LONG(NTAPI* NtDeleteKeyFn)(HANDLE);
 
 // Deletes the key and everything under it. Each key is opened as itself, so
 // a symbolic link is deleted, never what it points to.
-LONG DeleteTree(HKEY hParent, const std::wstring& strName)
+LONG DeleteTree(HKEY hParent, const std::wstring& strName, bool& bMade)
 {
     static const NtDeleteKeyFn s_pDelete =
         reinterpret_cast<NtDeleteKeyFn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
@@ -362,13 +485,15 @@ LONG DeleteTree(HKEY hParent, const std::wstring& strName)
         children.emplace_back(szName, nChars);
     }
     for (const std::wstring& strChild : children)
-        if ((nResult = DeleteTree(hKey, strChild)) != ERROR_SUCCESS) break;
+        if ((nResult = DeleteTree(hKey, strChild, bMade)) != ERROR_SUCCESS) break;
     if (nResult == ERROR_SUCCESS) nResult = s_pDelete && s_pDelete(hKey) == 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    if (nResult == ERROR_SUCCESS) bMade = true;
     RegCloseKey(hKey);
     return nResult;
 }
 
-LONG ApplyChange(const RegistryKeyChange& change)
+// bMade: something of the change was made, even when it then failed.
+LONG ApplyChange(const RegistryKeyChange& change, bool& bMade)
 {
     std::wstring strSubKey;
     const SnapshotRoot* pRoot = RootOfPath(change.strPath, &strSubKey);
@@ -380,20 +505,23 @@ LONG ApplyChange(const RegistryKeyChange& change)
                                            KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | SnapshotView(), &hParent);
         if (nResult == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
         if (nResult != ERROR_SUCCESS) return nResult;
-        const LONG nDeleted = DeleteTree(hParent, strSubKey.substr(nSlash + 1));
+        const LONG nDeleted = DeleteTree(hParent, strSubKey.substr(nSlash + 1), bMade);
         RegCloseKey(hParent);
         return nDeleted;
     }
     HKEY hKey = nullptr;
+    DWORD dwDisposition = 0;
     LONG nResult = RegCreateKeyExW(pRoot->hRoot, strSubKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                   KEY_SET_VALUE | KEY_QUERY_VALUE | SnapshotView(), nullptr, &hKey, nullptr);
+                                   KEY_SET_VALUE | KEY_QUERY_VALUE | SnapshotView(), nullptr, &hKey, &dwDisposition);
     if (nResult != ERROR_SUCCESS) return nResult;
+    if (dwDisposition == REG_CREATED_NEW_KEY) bMade = true;
     for (const RegistryValueChange& item : change.values) {
         const RegistryValue& value = item.value;
         LONG nOne = item.bDelete ? RegDeleteValueW(hKey, value.strName.c_str())
                                  : RegSetValueExW(hKey, value.strName.c_str(), 0, value.dwType,
                                                   value.data.empty() ? nullptr : value.data.data(),
                                                   static_cast<DWORD>(value.data.size()));
+        if (nOne == ERROR_SUCCESS) bMade = true;
         if (item.bDelete && nOne == ERROR_FILE_NOT_FOUND) nOne = ERROR_SUCCESS;
         if (nResult == ERROR_SUCCESS) nResult = nOne;
     }
@@ -402,11 +530,34 @@ LONG ApplyChange(const RegistryKeyChange& change)
 }
 }
 
-bool ApplyRegistryChanges(const std::vector<RegistryKeyChange>& changes, DWORD& dwFirstError, std::wstring& strFirstKey)
+std::wstring FirstOlderDeletedKey(const std::vector<RegistryKeyChange>& changes, const FILETIME& ftTaken)
+{
+    for (const RegistryKeyChange& change : changes) {
+        std::wstring strSubKey;
+        const SnapshotRoot* pRoot = change.bDelete ? RootOfPath(change.strPath, &strSubKey) : nullptr;
+        HKEY hKey = nullptr;
+        if (!pRoot || RegOpenKeyExW(pRoot->hRoot, strSubKey.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | SnapshotView(),
+                                    &hKey) != ERROR_SUCCESS)
+            continue;
+        FILETIME ftWrite = {};
+        const bool bOlder = RegQueryInfoKeyW(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                             nullptr, nullptr, &ftWrite) == ERROR_SUCCESS &&
+                            IsWrittenBefore(ftWrite, ftTaken);
+        RegCloseKey(hKey);
+        if (bOlder) return change.strPath;
+    }
+    return std::wstring();
+}
+
+bool ApplyRegistryChanges(const std::vector<RegistryKeyChange>& changes, DWORD& dwFirstError, std::wstring& strFirstKey,
+                          bool* pbAnyMade)
 {
     dwFirstError = ERROR_SUCCESS;
+    bool bMade = false;
+    if (pbAnyMade) *pbAnyMade = false;
     for (const RegistryKeyChange& change : changes) {
-        const LONG nResult = ApplyChange(change);
+        const LONG nResult = ApplyChange(change, bMade);
+        if (pbAnyMade) *pbAnyMade = bMade;
         if (nResult == ERROR_SUCCESS || dwFirstError != ERROR_SUCCESS) continue;
         dwFirstError = static_cast<DWORD>(nResult);
         strFirstKey = change.strPath;

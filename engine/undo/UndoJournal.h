@@ -11,16 +11,26 @@
 
 // Where undo files go: "Kelvara\Forge Support\Undo" under the user's local
 // application data, or under the common application data when running as
-// the system account. Created when missing; empty when it cannot be.
-CString UndoFolder();
+// the system account. There every folder is made with rights for SYSTEM and
+// Administrators alone, and one that exists with another owner, rights for
+// others or as a reparse point is refused: standard users may create
+// folders in the common application data. Empty when it cannot be, with
+// the reason in pstrError.
+CString UndoFolder(CString* pstrError = nullptr);
+
+// The key that seals what this process writes: the machine's where it may
+// read it (administrators, the system), else the user's own. ERROR_SUCCESS
+// or why neither can be had.
+DWORD CurrentUndoSeal(UndoSeal& seal);
 
 // What one recording left.
 struct UndoOutcome {
     bool bRecorded = false;     // a snapshot was taken: some server ran
     bool bWritten = false;      // an undo file holds the changes
+    bool bSetAside = false;     // an interrupted snapshot could not be used and was set aside as strFile
     CString strFile;            // its path
     UndoCounts counts;          // what it restores; none: the registry did not change
-    CString strError;           // why the snapshot or the undo file could not be written
+    CString strError;           // why the snapshot or the undo file could not be written or used
 };
 
 // One action's recording: "Register Selected", "Unregister Selected",
@@ -50,6 +60,7 @@ private:
     std::wstring m_strStem;          // folder, time and action: the files' names without extension
     std::wstring m_strTime;
     CRegistrySnapshot m_snapshot;
+    UndoSeal m_seal;
     HANDLE m_hSnapshot = INVALID_HANDLE_VALUE;   // held open: the snapshot is in use
     bool m_bEnded = false;
     UndoOutcome m_outcome;
@@ -62,17 +73,29 @@ std::vector<UndoOutcome> CompletePendingUndo();
 // restores, or why it could not be written.
 CString CompletedUndoMessage(const UndoOutcome& outcome);
 
-// The undo file written last in the undo folder; empty when there is none.
+// The undo file whose change began last, by the time sealed inside it,
+// among those of the undo folder this process can check; empty when there
+// is none.
 CString LastUndoFile();
 
 // What applying an undo file did.
 enum class UndoApplyStatus {
     Applied,
     Unreadable,    // the file could not be read, or its own undo file not written
-    Refused,       // damaged, or not an undo file of ours: nothing changed
-    NoRights,      // the registry may not be written
-    Failed,        // some change failed; the rest were made
+    Refused,       // damaged, forged, or a change no undo makes: nothing changed
+    NoRights,      // the registry may not be written, or the seal not checked: nothing changed
+    Failed,        // some change failed after others were made
+    Untrusted,     // as the system account, a file in a folder that others can change: nothing changed
 };
+
+// An undo file read and checked, as it is shown before it is applied.
+struct UndoFileContent {
+    CString strFile;
+    UndoFileInfo info;
+    std::vector<RegistryKeyChange> changes;
+    std::vector<std::wstring> machineDeletes;    // the machine's keys it deletes
+};
+
 struct UndoApplyResult {
     UndoApplyStatus status = UndoApplyStatus::Unreadable;
     CString strReason;
@@ -80,5 +103,11 @@ struct UndoApplyResult {
     std::vector<std::wstring> keys;      // the keys it touches
     UndoOutcome own;                     // the undo file of this undo
 };
-// Applies an undo file, after writing the undo file of what it changes.
+
+// Reads and checks an undo file; Applied when it may be applied, else the
+// status and reason that refuse it.
+UndoApplyStatus ReadUndoFile(const CString& strFile, UndoFileContent& content, CString& strReason);
+// Applies what was read, after writing the undo file of what it changes.
+UndoApplyResult ApplyUndoContent(const UndoFileContent& content);
+// Both of these.
 UndoApplyResult ApplyUndoFile(const CString& strFile);

@@ -103,14 +103,20 @@ TEST(UndoPress, TheMenuPutsBackWhatAnUnregistrationRemovedBeyondItsOwnAndUndoesI
         std::vector<MessageBoxSeen> boxes = UndoFromTheMenu(hPage, hList);
         ASSERT_EQ(1u, boxes.size());
         EXPECT_NE(std::string::npos, boxes[0].text.find(unregisterFile)) << boxes[0].text;
+        EXPECT_NE(std::string::npos, boxes[0].text.find("Unregister Selected, begun ")) << boxes[0].text;
+        EXPECT_EQ(std::string::npos, boxes[0].text.find("%d")) << boxes[0].text;
+        EXPECT_EQ(std::string::npos, boxes[0].text.find("deletes these keys")) << "it puts keys back, deletes none";
         EXPECT_EQ("", RegistryDifferences(afterRegister));
         EXPECT_TRUE(exported == ClassesExport()) << "the registry editor sees a difference";
         EXPECT_EQ("Yes", Cell(hList, row, 2));
         EXPECT_EQ(0u, Text(hPage, IDC_UNDO_STATUS).find("Undone (")) << Text(hPage, IDC_UNDO_STATUS);
 
-        // The undo kept its own undo file: undoing again is the unregistration.
+        // The undo kept its own undo file: undoing again is the unregistration,
+        // and the question names the machine's keys it deletes.
         boxes = UndoFromTheMenu(hPage, hList);
         ASSERT_EQ(1u, boxes.size());
+        EXPECT_NE(std::string::npos, boxes[0].text.find("Undo, begun ")) << boxes[0].text;
+        EXPECT_NE(std::string::npos, boxes[0].text.find("\\{4B46A0E1-5C3D-4F21-9A7B-6E0D1C2B3A41}\r\n")) << boxes[0].text;
         EXPECT_EQ("", RegistryDifferences(afterUnregister));
         EXPECT_EQ("No", Cell(hList, row, 2));
 

@@ -132,7 +132,7 @@ TEST_F(FleetTest, RepairMendsWhatRegisteringMendsAndASecondRunDoesNothing)
     const std::string before = Snapshot(m_root.Path());
     const ProcessOutput second = RunProcess(Tool() + "/repair");
     EXPECT_EQ(1u, second.exitCode);
-    EXPECT_NE(std::string::npos, second.out.find("\"repaired\":[]}")) << second.out;
+    EXPECT_NE(std::string::npos, second.out.find("\"repaired\":[],\"undo\":{\"file\":null,\"why\":\"nothing ran\"}}")) << second.out;
     EXPECT_EQ(before, Snapshot(m_root.Path())) << "the second run changed something";
 
 }
@@ -161,8 +161,15 @@ TEST(FleetLine, SaysSoundWithoutProblemsAndKeepsWithinTheLimitWhateverTheVerdict
     EXPECT_EQ("{\"status\":\"sound\",\"problems\":0,\"rows\":[],\"omitted\":0}", FormatCheckLine(sound));
     sound.bRepair = true;
     sound.repaired = {"KfBuild.dll"};
-    EXPECT_EQ("{\"status\":\"sound\",\"problems\":0,\"rows\":[],\"omitted\":0,\"repaired\":[\"KfBuild.dll\"]}",
+    sound.undo.bRecorded = sound.undo.bWritten = true;
+    sound.undo.strFile = "C:\\Undo\\r.reg";
+    sound.undo.counts = {3, 4};
+    EXPECT_EQ("{\"status\":\"sound\",\"problems\":0,\"rows\":[],\"omitted\":0,\"repaired\":[\"KfBuild.dll\"],"
+              "\"undo\":{\"file\":\"C:\\\\Undo\\\\r.reg\",\"keys\":3,\"values\":4}}",
               FormatCheckLine(sound));
+    sound.undo = UndoOutcome();
+    sound.undo.bRecorded = true;
+    EXPECT_NE(std::string::npos, FormatCheckLine(sound).find(",\"undo\":{\"file\":null,\"why\":\"the registry did not change\"}}"));
 
     CheckOutcome broken;
     broken.bRepair = true;

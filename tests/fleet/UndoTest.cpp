@@ -4,6 +4,7 @@
 // next start.
 #include "demo/DemoFixture.h"
 #include "engine/undo/UndoJournal.h"
+#include "system/Crypto.h"
 #include <fstream>
 
 namespace {
@@ -122,6 +123,54 @@ std::string UndoFileIn(const std::string& text, const char* pszLead = "Undo file
     return text.substr(nPath, text.find(" (restores", nPath) - nPath);
 }
 
+UndoFileHeader Header(const CRegistrySnapshot& snapshot)
+{
+    UndoFileHeader header;
+    header.strAction = L"Test";
+    header.strTime = L"now";
+    header.ftTaken = snapshot.TakenAt();
+    return header;
+}
+
+UndoSeal Seal(KeyScope scope = KeyScope::Machine)
+{
+    UndoSeal seal;
+    seal.scope = scope;
+    EXPECT_EQ(0u, ReadSecretKey(scope, seal.key));
+    return seal;
+}
+
+UndoFileProblem Parse(const std::vector<BYTE>& bytes)
+{
+    std::vector<RegistryKeyChange> parsed;
+    std::wstring strDetail;
+    return ParseUndoFile(bytes, parsed, strDetail, ReadSecretKey);
+}
+
+std::wstring TextOf(const std::vector<BYTE>& bytes)
+{
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+}
+
+std::vector<BYTE> BytesOf(const std::wstring& text)
+{
+    std::vector<BYTE> bytes = {0xFF, 0xFE};
+    bytes.insert(bytes.end(), reinterpret_cast<const BYTE*>(text.data()), reinterpret_cast<const BYTE*>(text.data() + text.size()));
+    return bytes;
+}
+
+// The file with its last line replaced: a seal made with another key, as a
+// forger with a user's key or a recomputed checksum would.
+std::vector<BYTE> Resealed(const std::vector<BYTE>& bytes, const std::wstring& strScope, const std::vector<BYTE>& key)
+{
+    std::wstring text = TextOf(bytes);
+    const std::wstring strPrefix = L"; End of undo file. Check: ";
+    text.erase(text.rfind(strPrefix));
+    std::vector<BYTE> mac;
+    HmacSha256(key, text.data(), text.size() * sizeof(wchar_t), mac);
+    return BytesOf(text + strPrefix + (strScope.empty() ? L"" : L"HMAC-SHA256 " + strScope) + HexText(mac) + L"\r\n");
+}
+
 std::string Tool()
 {
     return sizeof(void*) == 8 ? Quoted(OwnProgramPath()) + " " : Quoted(TestProgramFolder() + "\\ForgeSupport.com") + " ";
@@ -143,7 +192,7 @@ TEST(UndoFile, PutsBackEveryKindOfValueExactlyWhicheverProgramAppliesIt)
         [&] {
             std::vector<RegistryKeyChange> parsed;
             std::wstring strDetail;
-            ASSERT_EQ(UndoFileProblem::None, ParseUndoFile(ReadBytes(file), parsed, strDetail))
+            ASSERT_EQ(UndoFileProblem::None, ParseUndoFile(ReadBytes(file), parsed, strDetail, ReadSecretKey))
                 << CString::FromWide(strDetail.c_str()).Str();
             DWORD dwError = 0;
             std::wstring strKey;
@@ -161,7 +210,7 @@ TEST(UndoFile, PutsBackEveryKindOfValueExactlyWhicheverProgramAppliesIt)
         ASSERT_TRUE(before.Capture());
         ChangeTestKeys();
         UndoCounts counts;
-        WriteBytes(dir, "undo.reg", FormatUndoFile(before.CompareWithRegistry(), {L"Test", L"now", L"", L"", L""}, &counts));
+        WriteBytes(dir, "undo.reg", FormatUndoFile(before.CompareWithRegistry(), Header(before), Seal(), &counts));
         EXPECT_EQ(4, counts.nKeys) << "Created deleted, Values put back, Sub's and the user key's values";
         EXPECT_EQ(static_cast<int>(EveryKindOfValue().size()) + 3 - (i ? 1 : 0), counts.nValues);
 
@@ -172,7 +221,7 @@ TEST(UndoFile, PutsBackEveryKindOfValueExactlyWhicheverProgramAppliesIt)
     DeleteTestKeys();
 }
 
-TEST(UndoFile, ADamagedOrForeignFileIsRefusedAndChangesNothing)
+TEST(UndoFile, ADamagedForgedOrCraftedFileIsRefusedAndChangesNothing)
 {
     DeleteTestKeys();
     WriteValues(HKEY_CURRENT_USER, USER_KEY, {{L"value", REG_SZ, Bytes(L"before")}});
@@ -181,37 +230,52 @@ TEST(UndoFile, ADamagedOrForeignFileIsRefusedAndChangesNothing)
     RegDeleteKeyValueW(HKEY_CURRENT_USER, USER_KEY, L"value");
     const std::vector<RegistryKeyChange> changes = before.CompareWithRegistry();
     ASSERT_EQ(1u, changes.size());
-    std::vector<BYTE> good = FormatUndoFile(changes, {L"Test", L"now", L"", L"", L""});
-
+    const UndoFileHeader header = Header(before);
+    const std::vector<BYTE> good = FormatUndoFile(changes, header, Seal());
+    const auto sealed = [&](const std::wstring& strPath, bool bDelete) {
+        return FormatUndoFile({{strPath, bDelete, {}}}, header, Seal());
+    };
     std::vector<BYTE> altered = good;
     altered[altered.size() / 2] ^= 1;
-    const std::vector<BYTE> cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() - 40));
-    std::vector<RegistryKeyChange> elsewhere = changes;
-    elsewhere[0].strPath = L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet";
-    const std::vector<BYTE> outside = FormatUndoFile(elsewhere, {L"Test", L"now", L"", L"", L""});
-    std::vector<BYTE> foreign = good;
+    std::wstring foreignText = TextOf(good);
     const std::wstring strMark = L"; Forge Support undo file";
-    std::wstring text(reinterpret_cast<const wchar_t*>(foreign.data() + 2), (foreign.size() - 2) / 2);
-    text.replace(text.find(strMark), strMark.size(), L"; Exported by hand       ");
-    foreign = {0xFF, 0xFE};
-    foreign.insert(foreign.end(), reinterpret_cast<const BYTE*>(text.data()), reinterpret_cast<const BYTE*>(text.data() + text.size()));
+    foreignText.replace(foreignText.find(strMark), strMark.size(), L"; Exported by hand       ");
+    // A user's own key may seal the user's keys only.
+    const std::vector<BYTE> machineChange = sealed(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\KelvaraUndoTest\\x", false);
+    const std::vector<BYTE> userKey = Seal(KeyScope::User).key;
+    const std::wstring classes = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes";
 
-    std::vector<RegistryKeyChange> parsed;
-    std::wstring strDetail;
-    EXPECT_EQ(UndoFileProblem::None, ParseUndoFile(good, parsed, strDetail));
-    EXPECT_EQ(UndoFileProblem::Damaged, ParseUndoFile(altered, parsed, strDetail));
-    EXPECT_EQ(UndoFileProblem::Damaged, ParseUndoFile(cut, parsed, strDetail));
-    EXPECT_EQ(UndoFileProblem::NotOurs, ParseUndoFile(outside, parsed, strDetail));
-    const std::vector<RegistryKeyChange> wholeRoot = {{L"HKEY_CURRENT_USER\\Software\\Classes", true, {}}};
-    EXPECT_EQ(UndoFileProblem::NotOurs, ParseUndoFile(FormatUndoFile(wholeRoot, {}), parsed, strDetail));
-    EXPECT_EQ(UndoFileProblem::NotOurs, ParseUndoFile(foreign, parsed, strDetail));
-    EXPECT_EQ(UndoFileProblem::NotOurs, ParseUndoFile({'R', 'E', 'G', 'E', 'D', 'I', 'T', '4'}, parsed, strDetail));
+    const std::vector<std::pair<const char*, std::pair<UndoFileProblem, std::vector<BYTE>>>> table = {
+        {"altered", {UndoFileProblem::NotOurs, altered}},
+        {"cut short", {UndoFileProblem::Damaged, std::vector<BYTE>(good.begin(), good.end() - 40)}},
+        {"foreign mark", {UndoFileProblem::NotOurs, BytesOf(foreignText)}},
+        {"another tool's file", {UndoFileProblem::NotOurs, {'R', 'E', 'G', 'E', 'D', 'I', 'T', '4'}}},
+        {"checksum recomputed", {UndoFileProblem::NotOurs, Resealed(machineChange, L"", {})}},
+        {"sealed with another key", {UndoFileProblem::NotOurs, Resealed(machineChange, L"machine ", std::vector<BYTE>(32, 7))}},
+        {"user's key, machine's keys", {UndoFileProblem::Unsafe, Resealed(machineChange, L"user ", userKey)}},
+        {"user's key, user's keys", {UndoFileProblem::None, Resealed(good, L"user ", userKey)}},
+        {"outside the classes", {UndoFileProblem::Unsafe, sealed(L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet", false)}},
+        {"whole root", {UndoFileProblem::Unsafe, sealed(L"HKEY_CURRENT_USER\\Software\\Classes", true)}},
+        {"root, trailing backslash", {UndoFileProblem::Unsafe, sealed(classes + L"\\", true)}},
+        {"doubled backslash", {UndoFileProblem::Unsafe, sealed(classes + L"\\\\CLSID", true)}},
+        {"name past 255", {UndoFileProblem::Unsafe, sealed(classes + L"\\" + std::wstring(256, L'k'), false)}},
+        {"CLSID", {UndoFileProblem::Unsafe, sealed(classes + L"\\CLSID", true)}},
+        {"32-bit TypeLib", {UndoFileProblem::Unsafe, sealed(classes + L"\\Wow6432Node\\TypeLib", true)}},
+        {"Wow6432Node", {UndoFileProblem::Unsafe, sealed(classes + L"\\WOW6432NODE", true)}},
+        {"a class's key", {UndoFileProblem::None, sealed(classes + L"\\CLSID\\{4B46A0E1-0000-0000-0000-000000000000}", true)}},
+    };
+    for (const auto& [name, expected] : table) EXPECT_EQ(expected.first, Parse(expected.second)) << name;
 
     // The program refuses them with a message, writes no undo file of its own
-    // and changes nothing.
+    // and changes nothing; so it does a sealed file that would delete a key
+    // older than the change it undoes.
+    UndoFileHeader later = header;
+    later.ftTaken.dwHighDateTime += 1;   // about seven minutes later
+    const std::vector<BYTE> older = FormatUndoFile({{L"HKEY_CURRENT_USER\\" + std::wstring(USER_KEY), true, {}}}, later, Seal());
     const CTempDir dir;
     const std::string last = LastUndoFile().Str();
-    for (const auto& [name, bytes] : {std::make_pair("altered.reg", altered), std::make_pair("outside.reg", outside)}) {
+    for (const auto& [name, bytes] : {std::make_pair("altered.reg", altered), std::make_pair("clsid.reg", sealed(classes + L"\\CLSID", true)),
+                                      std::make_pair("older.reg", older)}) {
         const ProcessOutput run = RunProcess(Tool() + "/undo " + Quoted(WriteBytes(dir, name, bytes)));
         EXPECT_EQ(74u, run.exitCode) << name;
         EXPECT_NE(std::string::npos, run.err.find(name)) << run.err;
@@ -230,7 +294,15 @@ TEST_F(UndoRepair, ARepairIsUndoneAndItsUndoUndoneKeyByKey)
 {
     CRegistrySnapshot beforeRepair;
     ASSERT_TRUE(beforeRepair.Capture());
-    const ProcessOutput repair = RunProcess(Tool() + "/repair");
+    // A report that cannot be written is known before any server runs.
+    const CTempDir dir;
+    const ProcessOutput refused = RunProcess(Tool() + "/repair /report " + Quoted(dir / "missing\\repair.json"));
+    EXPECT_EQ(74u, refused.exitCode) << refused.err;
+    EXPECT_EQ("", RegistryDifferences(beforeRepair)) << "a server ran";
+
+    const ProcessOutput repair = RunProcess(Tool() + "/repair /report " + Quoted(dir / "repair.json") + " /format json");
+    EXPECT_NE(std::string::npos, ReadFileText(dir / "repair.json").find("\"exitCode\": " + std::to_string(repair.exitCode) + ","))
+        << "the report's exit code is the process's";
     const std::string file = JsonField(repair.out.substr(std::min(repair.out.find("\"undo\":{"), repair.out.size())), "file");
     ASSERT_NE("", file) << repair.out;
     EXPECT_NE(std::string::npos, repair.out.find(",\"keys\":")) << repair.out;
@@ -258,14 +330,32 @@ TEST(UndoKilled, APressKilledMidwayLeavesAnUndoFileTheNextStartCompletes)
 {
     CTempDir dir;
     const std::string system = dir.MakeDir("System");
-    dir.CopyIn(TestProgramFolder() + "\\SampleShareKill.dll", "System\\KfBuild.dll");
+    dir.CopyIn(TestProgramFolder() + "\\HangSrv.exe", "System\\KfBuildSrv.exe");
     CScopedRegValue common(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir", dir / "Common");
+    DeleteTestKeys();
     CRegistrySnapshot before;
     ASSERT_TRUE(before.Capture());
+    const auto snapshots = [] {
+        WIN32_FIND_DATAW data = {};
+        HANDLE hFind = FindFirstFileW((UndoFolder().ToWide() + L"\\*.snapshot").c_str(), &data);
+        if (hFind != INVALID_HANDLE_VALUE) FindClose(hFind);
+        return hFind != INVALID_HANDLE_VALUE;
+    };
 
-    const ProcessOutput killed = RunProcess(Tool() + "/repair /folder " + Quoted(system));
-    EXPECT_EQ(9u, killed.exitCode) << "the server ends the process: " << killed.out;
-    EXPECT_FALSE(before.CompareWithRegistry().empty()) << "the server registered before it ended the process";
+    // The repair waits on a server that never ends; meanwhile the registry
+    // changes, and then the repair is ended as a power cut would end it.
+    std::string command = Tool() + "/repair /timeout 600 /folder " + Quoted(system);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info));
+    EXPECT_TRUE(WaitFor([&] { return snapshots() && CountProcesses("KfBuildSrv.exe") > 0; }, 60));
+    WriteValues(HKEY_CURRENT_USER, USER_KEY, {{L"during", REG_SZ, Bytes(L"the press")}});
+    TerminateProcess(info.hProcess, 9);
+    WaitForSingleObject(info.hProcess, 10000);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    EXPECT_TRUE(WaitFor([] { return CountProcesses("KfBuildSrv.exe") == 0; }, 10)) << "the server ends with the press";
 
     const ProcessOutput next = RunProcess(Tool() + "/report " + Quoted(dir / "report.txt") + " /folder " + Quoted(system));
     const std::string file = UndoFileIn(next.err, "its undo file was completed: ");
@@ -277,4 +367,113 @@ TEST(UndoKilled, APressKilledMidwayLeavesAnUndoFileTheNextStartCompletes)
     EXPECT_TRUE(before.CompareWithRegistry().empty());
     EXPECT_EQ("", UndoFileIn(RunProcess(Tool() + "/report " + Quoted(dir / "again.txt")).err, "its undo file was completed: "))
         << "completed once only";
+    DeleteTestKeys();
+}
+
+namespace {
+void Append(std::vector<BYTE>& out, const void* p, size_t n)
+{
+    out.insert(out.end(), static_cast<const BYTE*>(p), static_cast<const BYTE*>(p) + n);
+}
+void AppendWord(std::vector<BYTE>& out, uint32_t n)
+{
+    Append(out, &n, 4);
+}
+void AppendText(std::vector<BYTE>& out, const std::wstring& str)
+{
+    AppendWord(out, static_cast<uint32_t>(str.size()));
+    Append(out, str.data(), str.size() * sizeof(wchar_t));
+}
+
+// A snapshot of a root (and a second key, when given), taken at the time given.
+std::vector<BYTE> SnapshotBytes(const std::wstring& strRoot, const std::wstring& strSecondKey, const FILETIME& ftTaken)
+{
+    std::vector<BYTE> bytes;
+    const uint32_t nKeys = strSecondKey.empty() ? 1 : 2;
+    Append(bytes, "FSSNAP02", 8);
+    AppendWord(bytes, ftTaken.dwLowDateTime);
+    AppendWord(bytes, ftTaken.dwHighDateTime);
+    AppendWord(bytes, nKeys);
+    for (const std::wstring& strPath : {strRoot, strSecondKey}) {
+        if (strPath.empty()) continue;
+        AppendText(bytes, strPath);
+        const bool bRoot = strPath == strRoot;
+        for (uint32_t n : {0u, 0x01D00000u, 0u, bRoot ? nKeys - 1 : 0u, bRoot ? nKeys : 1u, 0u, 0u}) AppendWord(bytes, n);
+    }
+    Append(bytes, "FSSNAPEN", 8);
+    AppendWord(bytes, nKeys);
+    return bytes;
+}
+
+// A left snapshot of two keys, sealed with the machine's key (or not): a
+// root, and a second key whose path is what the caller makes it.
+std::vector<BYTE> LeftSnapshot(const std::wstring& strSecondKey, bool bSealed)
+{
+    std::vector<BYTE> bytes;
+    Append(bytes, "FSPEND02", 8);
+    AppendWord(bytes, 1);
+    AppendText(bytes, L"Repair");
+    AppendText(bytes, L"2026-01-01 00:00:00");
+    const std::vector<BYTE> snapshot = SnapshotBytes(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", strSecondKey, {0, 0x01D00000});
+    bytes.insert(bytes.end(), snapshot.begin(), snapshot.end());
+    std::vector<BYTE> mac(32, 0);
+    if (bSealed) HmacSha256(Seal().key, bytes.data(), bytes.size(), mac);
+    Append(bytes, mac.data(), mac.size());
+    return bytes;
+}
+}
+
+TEST(UndoKilled, ALeftSnapshotThatIsForgedOrCraftedIsSetAsideOnceAndNeverStopsAStart)
+{
+    const std::wstring folder = UndoFolder().ToWide();
+    const std::vector<std::pair<std::wstring, std::vector<BYTE>>> files = {
+        {L"2001-01-01 000000 Forged.snapshot", LeftSnapshot(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\x", false)},
+        {L"2001-01-01 000001 Outside.snapshot", LeftSnapshot(L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet", true)},
+        {L"2001-01-01 000002 Nested.snapshot", LeftSnapshot(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\a\\b", true)},
+    };
+    for (const auto& [name, bytes] : files) {
+        std::ofstream(CString::FromWide((folder + L"\\" + name).c_str()).Str(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    const CTempDir dir;
+    const ProcessOutput first = RunProcess(Tool() + "/report " + Quoted(dir / "first.txt"));
+    EXPECT_NE(70u, first.exitCode) << first.err;
+    for (const auto& [name, bytes] : files) {
+        const std::string path = CString::FromWide((folder + L"\\" + name).c_str()).Str();
+        EXPECT_NE(std::string::npos, first.err.find(path + ".unusable")) << first.err;
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str()));
+        EXPECT_TRUE(DeleteFileA((path + ".unusable").c_str())) << path;
+    }
+    const ProcessOutput second = RunProcess(Tool() + "/report " + Quoted(dir / "second.txt"));
+    EXPECT_EQ(std::string::npos, second.err.find("set aside")) << second.err;
+}
+
+TEST(UndoFile, TheComparisonNeverDeletesARegistrationRootOrAKeyOlderThanTheSnapshot)
+{
+    // Snapshots that lack every key below the user's classes, as a read that
+    // another program's changes made skip them would.
+    const std::wstring root = L"HKEY_CURRENT_USER\\Software\\Classes";
+    WriteValues(HKEY_CURRENT_USER, USER_KEY, {{L"v", REG_SZ, Bytes(L"v")}});
+    HKEY hClsid = nullptr;
+    DWORD dwDisposition = 0;
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID", 0, nullptr, 0, KEY_READ, nullptr, &hClsid, &dwDisposition);
+    RegCloseKey(hClsid);
+    FILETIME ftNow = {};
+    GetSystemTimeAsFileTime(&ftNow);
+    FILETIME ftLater = ftNow;
+    ftLater.dwHighDateTime += 1;
+    const auto deletions = [&](const FILETIME& ftTaken) {
+        CRegistrySnapshot snapshot;
+        EXPECT_TRUE(snapshot.Load(SnapshotBytes(root, L"", ftTaken)));
+        std::string text;
+        for (const RegistryKeyChange& change : snapshot.CompareWithRegistry())
+            if (change.bDelete) text += CString::FromWide(change.strPath.c_str()).Str() + "\n";
+        return text;
+    };
+    const std::string early = deletions({0, 0x01000000});
+    EXPECT_NE(std::string::npos, early.find("\\KelvaraUndoTest\n")) << early;
+    EXPECT_EQ(std::string::npos, early.find("\\CLSID\n")) << early;
+    EXPECT_EQ("", deletions(ftLater)) << "every key there predates the snapshot";
+    if (dwDisposition == REG_CREATED_NEW_KEY) RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID");
+    DeleteTestKeys();
 }

@@ -20,7 +20,7 @@ std::set<std::wstring> RowNames(const ComponentItem& item)
     if (item.strProgID.IsEmpty()) return names;
     names.insert(Lower(item.strProgID.ToWide()));
     for (int nBits : {32, 64}) {
-        const CString strClsid = ReadProgIDClsid(HKEY_CLASSES_ROOT, item.strProgID + "\\Clsid", nBits).strText;
+        const CString strClsid = ReadProgIDClsid(HKEY_CLASSES_ROOT, item.strProgID, nBits).strText;
         if (!strClsid.IsEmpty()) names.insert(Lower(strClsid.ToWide()));
     }
     return names;
@@ -36,6 +36,36 @@ bool TouchesAny(const std::vector<std::wstring>& keys, const std::set<std::wstri
             if (names.count(strPath.substr(nStart, nEnd - nStart))) return true;
     }
     return false;
+}
+
+CString Narrow(const std::wstring& str)
+{
+    return CString::FromWide(str.c_str(), static_cast<int>(str.size()));
+}
+
+// The question before an undo: what the file undoes, from where and whom,
+// what it restores, and the machine's keys it deletes.
+CString ConfirmText(const UndoFileContent& content)
+{
+    const size_t MAX_LISTED = 8;
+    const UndoFileHeader& header = content.info.header;
+    CString strDeletes;
+    if (!content.machineDeletes.empty()) {
+        strDeletes = LoadResourceString(IDS_UNDO_CONFIRM_MACHINE_DELETES);
+        for (size_t i = 0; i < content.machineDeletes.size() && i < MAX_LISTED; ++i)
+            strDeletes += Narrow(content.machineDeletes[i]) + "\r\n";
+        if (content.machineDeletes.size() > MAX_LISTED) {
+            CString strMore;
+            strMore.Format(LoadResourceString(IDS_UNDO_CONFIRM_MORE), static_cast<int>(content.machineDeletes.size() - MAX_LISTED));
+            strDeletes += strMore;
+        }
+    }
+    CString strText;
+    strText.Format(LoadResourceString(IDS_UNDO_CONFIRM), Narrow(header.strAction).GetString(),
+                   Narrow(header.strTime).GetString(), Narrow(header.strComputer).GetString(),
+                   Narrow(header.strUser).GetString(), content.info.counts.nKeys, content.info.counts.nValues,
+                   content.strFile.GetString(), strDeletes.GetString());
+    return strText;
 }
 }
 
@@ -95,8 +125,14 @@ void CUndoPanel::UndoLastChange()
         Ask(strText, MB_OK | MB_ICONINFORMATION);
         return;
     }
-    strText.Format(LoadResourceString(IDS_UNDO_CONFIRM), strFile.GetString());
-    if (Ask(strText, MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) != IDOK) return;
+    // The file is read and checked once, shown, and what was shown applied.
+    UndoFileContent content;
+    CString strReason;
+    if (ReadUndoFile(strFile, content, strReason) != UndoApplyStatus::Applied) {
+        Ask(strReason, MB_OK | MB_ICONWARNING);
+        return;
+    }
+    if (Ask(ConfirmText(content), MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) != IDOK) return;
 
     UndoApplyResult result;
     {
@@ -107,7 +143,7 @@ void CUndoPanel::UndoLastChange()
         std::vector<std::set<std::wstring>> names(static_cast<size_t>(nCount));
         for (int i = 0; i < nCount; ++i)
             if (const ComponentItem* pItem = m_pList->GetRecord(i)) names[static_cast<size_t>(i)] = RowNames(*pItem);
-        result = ApplyUndoFile(strFile);
+        result = ApplyUndoContent(content);
         for (int i = 0; i < nCount; ++i) {
             const ComponentItem* pItem = m_pList->GetRecord(i);
             if (!pItem) continue;
