@@ -8,6 +8,7 @@
 // system; the user's own otherwise). A damaged, altered or forged file is
 // known before anything changes, and a file sealed with a user's key may
 // change that user's keys only.
+#include "engine/undo/RegistryApply.h"
 #include "engine/undo/RegistrySnapshot.h"
 #include "system/SecretKey.h"
 #include <functional>
@@ -29,6 +30,7 @@ struct UndoFileHeader {
     std::wstring strTime;        // local time the change began
     std::wstring strComputer;
     std::wstring strUser;
+    std::wstring strUserSid;     // whose HKEY_CURRENT_USER the file's user keys are
     std::wstring strNote;        // one more comment line, or empty
     FILETIME ftTaken = {};       // when the snapshot before the change was taken (UTC)
 };
@@ -70,13 +72,3 @@ UndoFileProblem ParseUndoFile(const std::vector<BYTE>& bytes, std::vector<Regist
 // The snapshot time as the file's header line gives it, and back.
 std::wstring SnapshotTimeText(const FILETIME& ft);
 bool ReadSnapshotTime(const std::wstring& strText, FILETIME& ft);
-
-// A key the changes delete that was last written before the snapshot was
-// taken: no press made it, so no undo of one deletes it. Empty when none.
-std::wstring FirstOlderDeletedKey(const std::vector<RegistryKeyChange>& changes, const FILETIME& ftTaken);
-
-// Applies the changes in order, each key in the view the snapshot reads.
-// Goes on past a change that fails; false when any did, with the first
-// failure's error and key. pbAnyMade: whether anything was changed at all.
-bool ApplyRegistryChanges(const std::vector<RegistryKeyChange>& changes, DWORD& dwFirstError, std::wstring& strFirstKey,
-                          bool* pbAnyMade = nullptr);

@@ -7,6 +7,7 @@
 #include "system/SystemMessage.h"
 #include "res/resource.h"
 #include <shlobj.h>
+#include <sddl.h>
 #include <algorithm>
 #include <cstring>
 
@@ -104,6 +105,7 @@ void WriteUndo(const std::vector<RegistryKeyChange>& changes, const std::wstring
     if (changes.empty()) return;
     header.strComputer = ComputerName();
     header.strUser = UserName();
+    header.strUserSid = CurrentUserSid();
     const std::vector<BYTE> bytes = FormatUndoFile(changes, header, seal, &outcome.counts);
     const std::wstring strFolder = strStem.substr(0, strStem.rfind(L'\\'));
     DWORD dwError = ERROR_SUCCESS;
@@ -119,6 +121,23 @@ void WriteUndo(const std::vector<RegistryKeyChange>& changes, const std::wstring
     }
     if (!outcome.bWritten) outcome.strError = ErrorText(dwError);
 }
+}
+
+std::wstring CurrentUserSid()
+{
+    HANDLE hToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken)) return L"";
+    BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+    DWORD nBytes = 0;
+    wchar_t* pszSid = nullptr;
+    std::wstring strSid;
+    if (GetTokenInformation(hToken, TokenUser, buffer, sizeof buffer, &nBytes) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &pszSid)) {
+        strSid = pszSid;
+        LocalFree(pszSid);
+    }
+    CloseHandle(hToken);
+    return strSid;
 }
 
 CString UndoFolder(CString* pstrError)
@@ -456,7 +475,23 @@ UndoApplyStatus ReadUndoFile(const CString& strFile, UndoFileContent& content, C
     UndoApplyStatus status = ReadFileBytes(strFile, bytes, strReason);
     if (status == UndoApplyStatus::Applied) status = ParseContent(bytes, content, strReason);
     if (status != UndoApplyStatus::Applied) return status;
-    const std::wstring strOlder = FirstOlderDeletedKey(content.changes, content.info.header.ftTaken);
+    // A file written for another account (by the system account, say)
+    // changes that account's classes, never those of whoever applies it.
+    const UndoFileHeader& header = content.info.header;
+    const bool bUserKeys = std::any_of(content.changes.begin(), content.changes.end(), [](const RegistryKeyChange& change) {
+        return RootOfPath(change.strPath)->hRoot == HKEY_CURRENT_USER;
+    });
+    if (bUserKeys && header.strUserSid != CurrentUserSid()) {
+        HKEY hHive = nullptr;
+        if (!CanWriteMachineClasses() || RegOpenKeyExW(HKEY_USERS, header.strUserSid.c_str(), 0, KEY_READ, &hHive) != ERROR_SUCCESS) {
+            strReason.Format(LoadResourceString(IDS_UNDO_OTHER_USER), strFile.GetString(), Narrow(header.strUser).GetString(),
+                             Narrow(header.strUserSid).GetString());
+            return UndoApplyStatus::Refused;
+        }
+        RegCloseKey(hHive);
+        content.strUserHive = header.strUserSid;
+    }
+    const std::wstring strOlder = FirstOlderDeletedKey(content.changes, header.ftTaken, content.strUserHive);
     if (!strOlder.empty()) {
         strReason.Format(LoadResourceString(IDS_UNDO_DELETES_OLDER), strFile.GetString(), Narrow(strOlder).GetString());
         return UndoApplyStatus::Refused;
@@ -485,9 +520,14 @@ UndoApplyResult ApplyUndoContent(const UndoFileContent& content)
     DWORD dwError = ERROR_SUCCESS;
     std::wstring strFailedKey;
     bool bAnyMade = false;
-    const bool bApplied = ApplyRegistryChanges(content.changes, dwError, strFailedKey, &bAnyMade);
+    const bool bApplied = ApplyRegistryChanges(content.changes, dwError, strFailedKey, &bAnyMade, content.strUserHive);
     result.own = own.End();
-    if (bApplied) {
+    if (bApplied && !content.strUserHive.empty()) {
+        result.status = UndoApplyStatus::Applied;
+        result.strReason.Format(LoadResourceString(IDS_UNDO_APPLIED_FOR_USER), strFile.GetString(), result.counts.nKeys,
+                                result.counts.nValues, Narrow(content.info.header.strUser).GetString(),
+                                Narrow(content.strUserHive).GetString());
+    } else if (bApplied) {
         result.status = UndoApplyStatus::Applied;
         result.strReason.Format(LoadResourceString(IDS_UNDO_APPLIED), strFile.GetString(), result.counts.nKeys,
                                 result.counts.nValues);

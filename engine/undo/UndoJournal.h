@@ -18,6 +18,10 @@
 // the reason in pstrError.
 CString UndoFolder(CString* pstrError = nullptr);
 
+// The process's own account as a SID string ("S-1-5-21-..."): whose
+// HKEY_CURRENT_USER an undo file it writes changes.
+std::wstring CurrentUserSid();
+
 // The key that seals what this process writes: the machine's where it may
 // read it (administrators, the system), else the user's own. ERROR_SUCCESS
 // or why neither can be had.
@@ -94,6 +98,7 @@ struct UndoFileContent {
     UndoFileInfo info;
     std::vector<RegistryKeyChange> changes;
     std::vector<std::wstring> machineDeletes;    // the machine's keys it deletes
+    std::wstring strUserHive;    // written for another account: its hive under HKEY_USERS
 };
 
 struct UndoApplyResult {

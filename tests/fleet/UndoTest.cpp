@@ -129,6 +129,7 @@ UndoFileHeader Header(const CRegistrySnapshot& snapshot)
     header.strAction = L"Test";
     header.strTime = L"now";
     header.ftTaken = snapshot.TakenAt();
+    header.strUserSid = CurrentUserSid();
     return header;
 }
 
@@ -476,4 +477,37 @@ TEST(UndoFile, TheComparisonNeverDeletesARegistrationRootOrAKeyOlderThanTheSnaps
     EXPECT_EQ("", deletions(ftLater)) << "every key there predates the snapshot";
     if (dwDisposition == REG_CREATED_NEW_KEY) RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID");
     DeleteTestKeys();
+}
+
+TEST(UndoFile, AFileWrittenForAnotherAccountChangesThatAccountsKeysOnly)
+{
+    DeleteTestKeys();
+    // Under Wine a key made below HKEY_USERS stands for another account's loaded profile.
+    const std::wstring other = L"S-1-5-21-1111-2222-3333-1001";
+    const std::wstring otherClasses = other + L"\\Software\\Classes";
+    HKEY hKey = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_USERS, otherClasses.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &hKey, nullptr));
+    RegCloseKey(hKey);
+    CRegistrySnapshot before;
+    ASSERT_TRUE(before.Capture());
+    const RegistryKeyChange change = {L"HKEY_CURRENT_USER\\" + std::wstring(USER_KEY), false, {{{L"v", REG_SZ, Bytes(L"theirs")}, false}}};
+    const auto fileFor = [&](const std::wstring& strSid, const std::string& name, const CTempDir& dir) {
+        UndoFileHeader header = Header(before);
+        header.strUserSid = strSid;
+        return WriteBytes(dir, name, FormatUndoFile({change}, header, Seal()));
+    };
+    const CTempDir dir;
+    const ProcessOutput applied = RunProcess(Tool() + "/undo " + Quoted(fileFor(other, "theirs.reg", dir)));
+    EXPECT_EQ(0u, applied.exitCode) << applied.err;
+    EXPECT_NE(std::string::npos, applied.out.find(CString::FromWide(other.c_str()).Str())) << applied.out;
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_USERS, (otherClasses + L"\\KelvaraUndoTest").c_str(), L"v", RRF_RT_REG_SZ,
+                                          nullptr, nullptr, nullptr));
+    EXPECT_EQ("", RegistryDifferences(before)) << "the account applying it is untouched";
+
+    const ProcessOutput refused = RunProcess(Tool() + "/undo " + Quoted(fileFor(L"S-1-5-21-9-9-9-9", "nobody.reg", dir)));
+    EXPECT_EQ(74u, refused.exitCode);
+    EXPECT_NE(std::string::npos, refused.err.find("another account")) << refused.err;
+    EXPECT_EQ("", RegistryDifferences(before));
+    RegDeleteTreeW(HKEY_USERS, other.c_str());
+    RegDeleteKeyW(HKEY_USERS, other.c_str());
 }
