@@ -1,0 +1,117 @@
+// The registry as it is now against a snapshot: what puts it back.
+#include "engine/undo/RegistrySnapshot.h"
+#include "engine/undo/SnapshotKeys.h"
+#include "system/Registry.h"
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+using namespace snapshot_keys;
+
+std::vector<RegistryKeyChange> CRegistrySnapshot::CompareWithRegistry(CWorkProgress* pProgress) const
+{
+    // A root missing from the snapshot (a profile without its classes key)
+    // is left as it is now: deleting a whole root is no undo.
+    std::vector<RegistryKeyChange> out;
+    size_t i = 0;
+    for (const SnapshotRoot& root : SnapshotRoots()) {
+        const bool bBefore = i < m_keys.size() && m_keys[i].strPath == root.pszPath;
+        CRegKey key;
+        const LONG nResult = OpenForReading(root.hRoot, root.pszSubKey, key);
+        if (bBefore && nResult == ERROR_SUCCESS) CompareKey(i, key.Get(), root.pszPath, out, pProgress);
+        else if (bBefore && nResult == ERROR_FILE_NOT_FOUND) RecreateSubtree(m_keys, i, out);
+        if (bBefore) i += m_keys[i].nSubtree;
+    }
+    return out;
+}
+
+namespace {
+// The values that put the key's values back as they were, read with the
+// key's counts as just queried.
+void CompareValues(const CRegistrySnapshot::Key& before, HKEY hAfter, const KeyInfo& info, const std::wstring& strPath,
+                   std::vector<RegistryKeyChange>& out)
+{
+    std::vector<BYTE> packed;
+    ReadValues(hAfter, info, packed);
+    const std::vector<RegistryValue> oldValues = UnpackValues(before.packed);
+    const std::vector<RegistryValue> newValues = UnpackValues(packed);
+    const std::vector<const RegistryValue*> olds = ByName(oldValues), news = ByName(newValues);
+    RegistryKeyChange change;
+    change.strPath = strPath;
+    size_t o = 0, n = 0;
+    while (o < olds.size() || n < news.size()) {
+        const int nOrder = o >= olds.size() ? 1 : n >= news.size() ? -1 : CompareNames(olds[o]->strName, news[n]->strName);
+        if (nOrder > 0) {
+            change.values.push_back({*news[n++], true});   // created since: deleted
+            continue;
+        }
+        // Deleted since, or changed: put back as it was.
+        const RegistryValue& old = *olds[o++];
+        const bool bSame = nOrder == 0 && old.dwType == news[n]->dwType && old.data == news[n]->data;
+        if (nOrder == 0) ++n;
+        if (!bSame) change.values.push_back({old, false});
+    }
+    if (!change.values.empty()) out.push_back(std::move(change));
+}
+}
+
+void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstring& strPath,
+                                   std::vector<RegistryKeyChange>& out, CWorkProgress* pProgress) const
+{
+    Step(pProgress, iBefore);
+    const Key& before = m_keys[iBefore];
+    KeyInfo info;
+    if (before.bUnreadable || !QueryInfo(hAfter, info)) return;
+    // Not written since well before the snapshot: the same values and the
+    // same subkeys, whose own state is still to be looked at.
+    const bool bUnchanged = CompareFileTime(&info.ftWrite, &before.ftWrite) == 0 && info.nValues == before.nValues &&
+                            info.nSubKeys == before.nSubKeys && Ticks(before.ftWrite) + UNCHANGED_MARGIN < Ticks(m_ftTaken);
+    if (!bUnchanged) CompareValues(before, hAfter, info, strPath, out);
+
+    // The subkeys before and after, both in name order, side by side.
+    const size_t nEnd = iBefore + before.nSubtree;
+    const std::vector<SubKey> after = SubKeys(hAfter, info);
+    std::wstring strName;
+    size_t j = iBefore + 1, a = 0;
+    while (j < nEnd || a < after.size()) {
+        const int nOrder = j >= nEnd            ? 1
+                           : a >= after.size() ? -1
+                                                : CompareNames(ChildName(m_keys[j].strPath, strPath.size(), strName), after[a].strName);
+        if (nOrder < 0) {
+            RecreateSubtree(m_keys, j, out);   // deleted since
+            j += m_keys[j].nSubtree;
+            continue;
+        }
+        // A key without subkeys that its parent lists as written at the same
+        // old time is as it was, and needs no opening; a watched subtree
+        // with no change in it needs no walk.
+        const Key* pChild = nOrder == 0 ? &m_keys[j] : nullptr;
+        if (pChild && ((pChild->nSubKeys == 0 && !pChild->bUnreadable &&
+                        CompareFileTime(&after[a].ftWrite, &pChild->ftWrite) == 0 &&
+                        Ticks(pChild->ftWrite) + UNCHANGED_MARGIN < Ticks(m_ftTaken)) ||
+                       IsWatchedUnchanged(j))) {
+            j += pChild->nSubtree;
+            ++a;
+            continue;
+        }
+        CRegKey child;
+        const bool bOpened = OpenForReading(hAfter, after[a].strName.c_str(), child) == ERROR_SUCCESS;
+        if (nOrder > 0) {
+            // Created since, unless it is a link, which the snapshot leaves
+            // out, or a key no press makes: one of the registration roots'
+            // own keys, or one last written before the snapshot was taken
+            // (missed while another program changed its parent as it was
+            // read). Deleting either would take what was there before.
+            KeyInfo childInfo;
+            const bool bInfo = bOpened && QueryInfo(child.Get(), childInfo);
+            const std::wstring strChild = strPath + L'\\' + after[a].strName;
+            const FILETIME& ftWrite = bInfo ? childInfo.ftWrite : after[a].ftWrite;
+            if (!(bInfo && IsLink(child.Get(), childInfo)) && !IsProtectedKey(strChild) && !PredatesSnapshot(ftWrite))
+                out.push_back({strChild, true, {}});
+        } else {
+            if (bOpened) CompareKey(j, child.Get(), m_keys[j].strPath, out, pProgress);
+            j += m_keys[j].nSubtree;
+        }
+        ++a;
+    }
+}
