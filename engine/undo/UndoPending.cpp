@@ -1,0 +1,126 @@
+// Left snapshots of presses that never ended: completed, or set aside.
+#include "engine/undo/UndoJournalFiles.h"
+#include "system/Crypto.h"
+#include "system/FileWrite.h"
+#include "system/FolderTrust.h"
+#include "system/Registry.h"
+#include "system/SystemInfo.h"
+#include "system/SystemMessage.h"
+#include "res/resource.h"
+#include <shlobj.h>
+#include <sddl.h>
+#include <algorithm>
+#include <cstring>
+
+using namespace undo_journal;
+
+namespace {
+// Renames an unusable snapshot through its handle, so that it is kept for a
+// person to look at and never read again.
+void SetAside(HANDLE hFile, const std::wstring& strPath, const CString& strWhy, UndoOutcome& outcome)
+{
+    const std::wstring strTarget = strPath + SET_ASIDE_EXTENSION;
+    std::vector<BYTE> info(sizeof(FILE_RENAME_INFO) + strTarget.size() * sizeof(wchar_t));
+    auto* pRename = reinterpret_cast<FILE_RENAME_INFO*>(info.data());
+    pRename->ReplaceIfExists = TRUE;
+    pRename->FileNameLength = static_cast<DWORD>(strTarget.size() * sizeof(wchar_t));
+    std::memcpy(pRename->FileName, strTarget.c_str(), strTarget.size() * sizeof(wchar_t));
+    // Renamed, else deleted: either way it is not offered again.
+    const bool bRenamed = SetFileInformationByHandle(hFile, FileRenameInfo, pRename, static_cast<DWORD>(info.size())) != FALSE;
+    if (!bRenamed) DeleteOpenFile(hFile);
+    outcome.bSetAside = true;
+    outcome.strFile = Narrow(bRenamed ? strTarget : strPath);
+    outcome.strError = strWhy;
+}
+
+// Reads a left snapshot: its header, and the snapshot once its seal holds.
+// ERROR_SUCCESS; ERROR_ACCESS_DENIED when its key cannot be read here (left
+// for a process that can); another error when it is unusable.
+DWORD ReadPending(const std::vector<BYTE>& bytes, UndoFileHeader& header, CRegistrySnapshot& snapshot, KeyScope& scope)
+{
+    size_t pos = 8;
+    uint32_t nScope = 0;
+    if (bytes.size() < 12 + SEAL_BYTES || std::memcmp(bytes.data(), PENDING_MAGIC, 8) != 0) return ERROR_BAD_FORMAT;
+    std::memcpy(&nScope, bytes.data() + pos, 4);
+    pos += 4;
+    if (nScope > 1) return ERROR_BAD_FORMAT;
+    scope = nScope ? KeyScope::Machine : KeyScope::User;
+    std::vector<BYTE> key, seal;
+    if (ReadSecretKey(scope, key) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
+    const size_t nBody = bytes.size() - SEAL_BYTES;
+    if (!HmacSha256(key, bytes.data(), nBody, seal) || seal.size() != SEAL_BYTES ||
+        !SameBytes(seal.data(), bytes.data() + nBody, SEAL_BYTES))
+        return ERROR_INVALID_DATA;
+    const std::vector<BYTE> body(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(nBody));
+    if (!TakeString(body, pos, header.strAction) || !TakeString(body, pos, header.strTime) ||
+        !snapshot.Load(std::vector<BYTE>(body.begin() + static_cast<std::ptrdiff_t>(pos), body.end())))
+        return ERROR_INVALID_DATA;
+    header.ftTaken = snapshot.TakenAt();
+    return ERROR_SUCCESS;
+}
+
+// Completes one left snapshot; false when another process holds it, or
+// when only another kind of process can check it.
+bool CompletePending(const std::wstring& strPath, UndoOutcome& outcome)
+{
+    HANDLE hFile = OpenFileNoReparse(strPath, GENERIC_READ | DELETE, 0, OPEN_EXISTING);
+    if (hFile == INVALID_HANDLE_VALUE) return false;
+    std::vector<BYTE> bytes;
+    DWORD dwError = ERROR_SUCCESS;
+    UndoFileHeader header;
+    CRegistrySnapshot snapshot;
+    KeyScope scope = KeyScope::User;
+    bool bHandled = true;
+    try {
+        if (ReadWholeFile(hFile, bytes, dwError)) dwError = ReadPending(bytes, header, snapshot, scope);
+        if (dwError == ERROR_SUCCESS) {
+            UndoSeal seal;
+            seal.scope = scope;
+            ReadSecretKey(scope, seal.key);
+            outcome.bRecorded = true;
+            header.strNote = L"Completed at the next start: the change was interrupted.";
+            const std::wstring strStem = strPath.substr(0, strPath.size() - wcslen(SNAPSHOT_EXTENSION));
+            WriteUndo(snapshot.CompareWithRegistry(), strStem, header, seal, outcome);
+            if (outcome.strError.IsEmpty()) DeleteOpenFile(hFile);
+        } else if (dwError == ERROR_ACCESS_DENIED) {
+            bHandled = false;
+        } else {
+            SetAside(hFile, strPath, ErrorText(dwError), outcome);
+        }
+    } catch (const std::exception&) {
+        // However it is made, a file that cannot be read is set aside: it
+        // must never stop every later start.
+        outcome = UndoOutcome();
+        SetAside(hFile, strPath, ErrorText(ERROR_NOT_ENOUGH_MEMORY), outcome);
+    }
+    CloseHandle(hFile);
+    return bHandled;
+}
+}
+
+std::vector<UndoOutcome> CompletePendingUndo()
+{
+    std::vector<UndoOutcome> outcomes;
+    const std::wstring strFolder = Wide(UndoFolder());
+    if (strFolder.empty()) return outcomes;
+    for (const WIN32_FIND_DATAW& file : FolderFiles(strFolder, L"*.snapshot")) {
+        UndoOutcome outcome;
+        if (CompletePending(strFolder + L'\\' + file.cFileName, outcome) &&
+            (outcome.bWritten || outcome.bSetAside || !outcome.strError.IsEmpty()))
+            outcomes.push_back(outcome);
+    }
+    return outcomes;
+}
+
+CString CompletedUndoMessage(const UndoOutcome& outcome)
+{
+    CString strText;
+    if (outcome.bSetAside)
+        strText.Format(LoadResourceString(IDS_UNDO_SET_ASIDE), outcome.strError.GetString(), outcome.strFile.GetString());
+    else if (outcome.bWritten)
+        strText.Format(LoadResourceString(IDS_UNDO_COMPLETED), outcome.strFile.GetString(), outcome.counts.nKeys,
+                       outcome.counts.nValues);
+    else
+        strText.Format(LoadResourceString(IDS_UNDO_NOT_WRITTEN), outcome.strError.GetString());
+    return strText;
+}
