@@ -57,6 +57,7 @@ void CaptureKey(HKEY hKey, const std::wstring& strPath, std::vector<CRegistrySna
     for (const SubKey& subKey : SubKeys(hKey, info)) {
         const std::wstring& strName = subKey.strName;
         const std::wstring strChild = strPath + L'\\' + strName;
+        if (IsLeftOutKey(strChild)) continue;
         CRegKey child;
         if (OpenForReading(hKey, strName.c_str(), child) == ERROR_SUCCESS) {
             const size_t iChild = keys.size();
@@ -107,7 +108,7 @@ bool CRegistrySnapshot::Capture(CWorkProgress* pProgress)
     GetSystemTimeAsFileTime(&m_ftTaken);
     for (const SnapshotRoot& root : SnapshotRoots()) {
         CRegKey key;
-        const LONG nResult = OpenForReading(root.hRoot, root.pszSubKey, key);
+        const LONG nResult = OpenRoot(root, key);
         if (nResult == ERROR_FILE_NOT_FOUND) continue;
         if (nResult != ERROR_SUCCESS) return false;
         CaptureKey(key.Get(), root.pszPath, m_keys, pProgress, &m_watches);

@@ -60,6 +60,11 @@ bool IsWellFormedKeyPath(const std::wstring& strPath);
 // "Wow6432Node", and the "CLSID", "Interface", "TypeLib", "AppID" and
 // "Installer" keys of either view.
 bool IsProtectedKey(const std::wstring& strPath);
+// The subtrees below each root (and its "Wow6432Node") that are not
+// registration data and change on their own: Explorer's and the Store's
+// state, the installer's. The snapshot leaves them out; no undo touches them.
+const std::vector<const wchar_t*>& LeftOutSubtrees();
+bool IsLeftOutKey(const std::wstring& strPath);
 // How much earlier than a snapshot a key's last write must be for the key
 // to be known as older than the snapshot: the registry's clock and the one
 // that stamps the snapshot may tick apart by a few milliseconds.
@@ -115,6 +120,7 @@ private:
     void CompareKey(size_t iBefore, HKEY hAfter, const std::wstring& strPath, std::vector<RegistryKeyChange>& out,
                     CWorkProgress* pProgress) const;
     bool IsWatchedUnchanged(size_t iKey) const;
+    void AddCreatedRoot(HKEY hRoot, const std::wstring& strRoot, std::vector<RegistryKeyChange>& out) const;
     bool PredatesSnapshot(const FILETIME& ftWrite) const { return IsWrittenBefore(ftWrite, m_ftTaken); }
     void CloseWatches();
 

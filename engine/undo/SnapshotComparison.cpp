@@ -10,19 +10,32 @@ using namespace snapshot_keys;
 
 std::vector<RegistryKeyChange> CRegistrySnapshot::CompareWithRegistry(CWorkProgress* pProgress) const
 {
-    // A root missing from the snapshot (a profile without its classes key)
-    // is left as it is now: deleting a whole root is no undo.
     std::vector<RegistryKeyChange> out;
     size_t i = 0;
     for (const SnapshotRoot& root : SnapshotRoots()) {
         const bool bBefore = i < m_keys.size() && m_keys[i].strPath == root.pszPath;
         CRegKey key;
-        const LONG nResult = OpenForReading(root.hRoot, root.pszSubKey, key);
+        const LONG nResult = OpenRoot(root, key);
         if (bBefore && nResult == ERROR_SUCCESS) CompareKey(i, key.Get(), root.pszPath, out, pProgress);
         else if (bBefore && nResult == ERROR_FILE_NOT_FOUND) RecreateSubtree(m_keys, i, out);
+        else if (!bBefore && nResult == ERROR_SUCCESS) AddCreatedRoot(key.Get(), root.pszPath, out);
         if (bBefore) i += m_keys[i].nSubtree;
     }
     return out;
+}
+
+void CRegistrySnapshot::AddCreatedRoot(HKEY hRoot, const std::wstring& strRoot, std::vector<RegistryKeyChange>& out) const
+{
+    // A root made during the press (a profile that had no classes key): what
+    // it holds was made then too. The root itself stays, as no undo deletes
+    // a root.
+    KeyInfo info;
+    if (!QueryInfo(hRoot, info)) return;
+    for (const SubKey& subKey : SubKeys(hRoot, info)) {
+        const std::wstring strChild = strRoot + L'\\' + subKey.strName;
+        if (!IsLeftOutKey(strChild) && !IsProtectedKey(strChild) && !PredatesSnapshot(subKey.ftWrite))
+            out.push_back({strChild, true, {}});
+    }
 }
 
 namespace {
@@ -70,7 +83,10 @@ void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstri
 
     // The subkeys before and after, both in name order, side by side.
     const size_t nEnd = iBefore + before.nSubtree;
-    const std::vector<SubKey> after = SubKeys(hAfter, info);
+    std::vector<SubKey> after = SubKeys(hAfter, info);
+    after.erase(std::remove_if(after.begin(), after.end(),
+                               [&](const SubKey& subKey) { return IsLeftOutKey(strPath + L'\\' + subKey.strName); }),
+                after.end());
     std::wstring strName;
     size_t j = iBefore + 1, a = 0;
     while (j < nEnd || a < after.size()) {

@@ -24,6 +24,9 @@ uint64_t Ticks(const FILETIME& ft);
 // Opens a subkey for reading as itself: a symbolic link is opened, not
 // followed.
 LONG OpenForReading(HKEY hParent, const wchar_t* pszName, CRegKey& key);
+// Opens a root as the system has it: HKEY_CURRENT_USER's classes are a link
+// to the user's own classes hive on Windows, and the link is followed.
+LONG OpenRoot(const SnapshotRoot& root, CRegKey& key);
 
 struct KeyInfo {
     DWORD nSubKeys = 0, nMaxSubKeyChars = 0, nValues = 0, nMaxNameChars = 0, nMaxDataBytes = 0;

@@ -69,22 +69,61 @@ bool IsWellFormedKeyPath(const std::wstring& strPath)
     return true;
 }
 
+namespace {
+const wchar_t WOW_NODE[] = L"Wow6432Node";
+
+// The path below its root, and below the root's "Wow6432Node" when it is
+// under it; bRoot: the path is a root, bWow: it is a root's "Wow6432Node".
+std::wstring BelowRoot(const std::wstring& strPath, bool& bRoot, bool& bWow)
+{
+    bRoot = bWow = false;
+    const SnapshotRoot* pRoot = RootOfPath(strPath);
+    if (!pRoot) return std::wstring();
+    std::wstring strRest = strPath.substr(wcslen(pRoot->pszPath));
+    bRoot = strRest.empty();
+    if (bRoot) return strRest;
+    strRest.erase(0, 1);
+    const size_t nWow = wcslen(WOW_NODE);
+    if (CompareNames(strRest.substr(0, nWow), WOW_NODE) == 0 && (strRest.size() == nWow || strRest[nWow] == L'\\')) {
+        bWow = strRest.size() == nWow;
+        strRest.erase(0, std::min(strRest.size(), nWow + 1));
+    }
+    return strRest;
+}
+
+bool IsOneOf(const std::wstring& strName, const std::vector<const wchar_t*>& names)
+{
+    for (const wchar_t* pszName : names)
+        if (CompareNames(strName, pszName) == 0) return true;
+    return false;
+}
+}
+
 bool IsProtectedKey(const std::wstring& strPath)
 {
-    const SnapshotRoot* pRoot = RootOfPath(strPath);
-    if (!pRoot) return false;
-    std::wstring strRest = strPath.substr(wcslen(pRoot->pszPath));
-    if (strRest.empty()) return true;
-    strRest.erase(0, 1);
-    static const wchar_t s_szWow[] = L"Wow6432Node";
-    const size_t nWow = wcslen(s_szWow);
-    if (CompareNames(strRest.substr(0, nWow), s_szWow) == 0 && (strRest.size() == nWow || strRest[nWow] == L'\\')) {
-        if (strRest.size() == nWow) return true;
-        strRest.erase(0, nWow + 1);
-    }
-    for (const wchar_t* pszName : {L"CLSID", L"Interface", L"TypeLib", L"AppID", L"Installer"})
-        if (CompareNames(strRest, pszName) == 0) return true;
-    return false;
+    bool bRoot = false, bWow = false;
+    const std::wstring strRest = BelowRoot(strPath, bRoot, bWow);
+    return bRoot || bWow || IsOneOf(strRest, {L"CLSID", L"Interface", L"TypeLib", L"AppID", L"Installer"});
+}
+
+const std::vector<const wchar_t*>& LeftOutSubtrees()
+{
+    static const std::vector<const wchar_t*> s_names = {L"Local Settings", L"ActivatableClasses", L"PackagedCom",
+                                                        L"Extensions", L"Installer"};
+    return s_names;
+}
+
+bool IsLeftOutKey(const std::wstring& strPath)
+{
+    bool bRoot = false, bWow = false;
+    const std::wstring strRest = BelowRoot(strPath, bRoot, bWow);
+    return !bRoot && !bWow && IsOneOf(strRest, LeftOutSubtrees());
+}
+
+LONG snapshot_keys::OpenRoot(const SnapshotRoot& root, CRegKey& key)
+{
+    return RegOpenKeyExW(root.hRoot, root.pszSubKey, 0,
+                         KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | SnapshotView(), key.Receive());
 }
 
 REGSAM SnapshotView()

@@ -166,6 +166,10 @@ std::vector<BYTE> FormatUndoFile(const std::vector<RegistryKeyChange>& changes, 
     text += COMPUTER_PREFIX + OneLine(header.strComputer) + USER_SEPARATOR + OneLine(header.strUser) + L"\r\n";
     if (!header.strUserSid.empty()) text += SID_PREFIX + OneLine(header.strUserSid) + L"\r\n";
     text += TAKEN_PREFIX + SnapshotTimeText(header.ftTaken) + L"\r\n";
+    std::wstring strCovers = L"; Covers: ", strLeftOut;
+    for (const SnapshotRoot& root : SnapshotRoots()) strCovers += std::wstring(root.pszPath) + L", ";
+    for (const wchar_t* pszName : LeftOutSubtrees()) strLeftOut += (strLeftOut.empty() ? L"" : L", ") + std::wstring(pszName);
+    text += strCovers.substr(0, strCovers.size() - 2) + L"; left out below them: " + strLeftOut + L"\r\n";
     text += L"; Restores " + std::to_wstring(counts.nKeys) + L" keys and " + std::to_wstring(counts.nValues) + L" values.\r\n";
     text += L"; Apply with: ForgeSupport.exe /undo \"<this file>\", or: reg import \"<this file>\" /reg:64\r\n";
     if (!header.strNote.empty()) text += L"; " + OneLine(header.strNote) + L"\r\n";

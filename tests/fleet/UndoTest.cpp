@@ -471,8 +471,12 @@ TEST(UndoFile, TheComparisonNeverDeletesARegistrationRootOrAKeyOlderThanTheSnaps
             if (change.bDelete) text += CString::FromWide(change.strPath.c_str()).Str() + "\n";
         return text;
     };
+    // The machine's root is missing from these snapshots: what it holds now
+    // was made since, but for its own keys.
+    WriteValues(HKEY_LOCAL_MACHINE, MACHINE_KEY, {{L"v", REG_SZ, Bytes(L"v")}});
     const std::string early = deletions({0, 0x01000000});
-    EXPECT_NE(std::string::npos, early.find("\\KelvaraUndoTest\n")) << early;
+    EXPECT_NE(std::string::npos, early.find("HKEY_CURRENT_USER\\Software\\Classes\\KelvaraUndoTest\n")) << early;
+    EXPECT_NE(std::string::npos, early.find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\KelvaraUndoTest\n")) << early;
     EXPECT_EQ(std::string::npos, early.find("\\CLSID\n")) << early;
     EXPECT_EQ("", deletions(ftLater)) << "every key there predates the snapshot";
     if (dwDisposition == REG_CREATED_NEW_KEY) RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID");
@@ -510,4 +514,28 @@ TEST(UndoFile, AFileWrittenForAnotherAccountChangesThatAccountsKeysOnly)
     EXPECT_EQ("", RegistryDifferences(before));
     RegDeleteTreeW(HKEY_USERS, other.c_str());
     RegDeleteKeyW(HKEY_USERS, other.c_str());
+}
+
+TEST(UndoFile, WhatChangesOnItsOwnBelowTheClassesIsLeftOut)
+{
+    DeleteTestKeys();
+    const std::wstring localSettings = L"Software\\Classes\\Local Settings\\KelvaraUndoTest";
+    HKEY hKey = nullptr;
+    const bool bHadLocalSettings =
+        RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\Local Settings", 0, KEY_READ, &hKey) == ERROR_SUCCESS;
+    if (hKey) RegCloseKey(hKey);
+    CRegistrySnapshot before;
+    ASSERT_TRUE(before.Capture());
+    WriteValues(HKEY_CURRENT_USER, localSettings, {{L"MuiCache", REG_SZ, Bytes(L"Explorer's own")}});
+    WriteValues(HKEY_CURRENT_USER, USER_KEY, {{L"v", REG_SZ, Bytes(L"a server's")}});
+    const std::vector<RegistryKeyChange> changes = before.CompareWithRegistry();
+    ASSERT_EQ(1u, changes.size()) << RegistryDifferences(before);
+    EXPECT_EQ(L"HKEY_CURRENT_USER\\" + std::wstring(USER_KEY), changes[0].strPath);
+    const std::wstring text = TextOf(FormatUndoFile(changes, Header(before), Seal()));
+    EXPECT_NE(std::wstring::npos, text.find(L"; Covers: HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes, HKEY_CURRENT_USER\\Software\\Classes; "
+                                            L"left out below them: Local Settings,"));
+    const std::wstring created = bHadLocalSettings ? localSettings : L"Software\\Classes\\Local Settings";
+    RegDeleteTreeW(HKEY_CURRENT_USER, created.c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, created.c_str());
+    DeleteTestKeys();
 }
