@@ -216,6 +216,8 @@
 #define IDS_UNDO_CONFIRM_MORE           396
 #define IDS_UNDO_OTHER_USER             400
 #define IDS_UNDO_APPLIED_FOR_USER       401
+#define IDS_UNDO_TOO_OLD                402
+#define IDS_UNDO_ASK_OLD                403
 #define IDS_REPORT_UNTRUSTED_PROGRAM    397
 #define IDS_REPORT_NO_UNDO_NOTHING_RAN  398
 #define IDS_REPORT_NO_UNDO_UNCHANGED    399

@@ -31,7 +31,14 @@ BOOL CSupportApp::InitInstance()
 
 void CSupportApp::ReportCompletedUndo(const CString& strCaption)
 {
-    for (const UndoOutcome& outcome : CompletePendingUndo())
+    // A snapshot older than a press lasts is completed only on the user's word.
+    const auto askOld = [&](const std::wstring& strAction, double dHours) {
+        CString strText;
+        strText.Format(LoadResourceString(IDS_UNDO_ASK_OLD), CString::FromWide(strAction.c_str()).GetString(),
+                       static_cast<int>(dHours));
+        return ::MessageBoxA(nullptr, strText, strCaption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    };
+    for (const UndoOutcome& outcome : CompletePendingUndo(askOld))
         ::MessageBoxA(nullptr, CompletedUndoMessage(outcome), strCaption,
                       MB_OK | (outcome.bWritten ? MB_ICONINFORMATION : MB_ICONWARNING));
 }

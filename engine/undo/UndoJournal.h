@@ -7,6 +7,7 @@
 #include "framework/CString.h"
 #include "engine/undo/RegistrySnapshot.h"
 #include "engine/undo/UndoFile.h"
+#include <functional>
 #include <vector>
 
 // Where undo files go: "Kelvara\Forge Support\Undo" under the user's local
@@ -35,6 +36,7 @@ struct UndoOutcome {
     CString strFile;            // its path
     UndoCounts counts;          // what it restores; none: the registry did not change
     CString strError;           // why the snapshot or the undo file could not be written or used
+    double dAgeHours = 0;       // for a completed or set-aside snapshot: how long ago its change began
 };
 
 // One action's recording: "Register Selected", "Unregister Selected",
@@ -70,9 +72,15 @@ private:
     UndoOutcome m_outcome;
 };
 
+// The longest a press lasts: a left snapshot older than this is no longer
+// what the registry was just before the servers that changed it ran.
+constexpr double MAX_PRESS_HOURS = 2.0;
+// Asked whether to complete a snapshot that old, with its action and age.
+using OldSnapshotQuestion = std::function<bool(const std::wstring& strAction, double dHours)>;
 // Completes the undo files of recordings whose process ended before they
-// did. A snapshot another running process holds is left to it.
-std::vector<UndoOutcome> CompletePendingUndo();
+// did. A snapshot another running process holds is left to it; one older
+// than a press lasts is set aside unless askOld says to complete it.
+std::vector<UndoOutcome> CompletePendingUndo(const OldSnapshotQuestion& askOld = nullptr);
 // What a start tells of one such completion: where the file is and what it
 // restores, or why it could not be written.
 CString CompletedUndoMessage(const UndoOutcome& outcome);

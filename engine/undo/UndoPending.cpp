@@ -59,9 +59,20 @@ DWORD ReadPending(const std::vector<BYTE>& bytes, UndoFileHeader& header, CRegis
     return ERROR_SUCCESS;
 }
 
+// Hours since a snapshot was taken.
+double HoursSince(const FILETIME& ftTaken)
+{
+    FILETIME ftNow = {};
+    GetSystemTimeAsFileTime(&ftNow);
+    const auto ticks = [](const FILETIME& ft) { return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; };
+    return ticks(ftNow) > ticks(ftTaken) ? static_cast<double>(ticks(ftNow) - ticks(ftTaken)) / 36e9 : 0;
+}
+
 // Completes one left snapshot; false when another process holds it, or
-// when only another kind of process can check it.
-bool CompletePending(const std::wstring& strPath, UndoOutcome& outcome)
+// when only another kind of process can check it. One older than a press
+// lasts is completed only when askOld says so (none: never): the registry
+// has changed since for other reasons, which its undo file would take back.
+bool CompletePending(const std::wstring& strPath, const OldSnapshotQuestion& askOld, UndoOutcome& outcome)
 {
     HANDLE hFile = OpenFileNoReparse(strPath, GENERIC_READ | DELETE, 0, OPEN_EXISTING);
     if (hFile == INVALID_HANDLE_VALUE) return false;
@@ -73,7 +84,14 @@ bool CompletePending(const std::wstring& strPath, UndoOutcome& outcome)
     bool bHandled = true;
     try {
         if (ReadWholeFile(hFile, bytes, dwError)) dwError = ReadPending(bytes, header, snapshot, scope);
-        if (dwError == ERROR_SUCCESS) {
+        outcome.dAgeHours = dwError == ERROR_SUCCESS ? HoursSince(header.ftTaken) : 0;
+        const bool bTooOld = dwError == ERROR_SUCCESS && outcome.dAgeHours > MAX_PRESS_HOURS &&
+                             !(askOld && askOld(header.strAction, outcome.dAgeHours));
+        if (bTooOld) {
+            CString strWhy;
+            strWhy.Format(LoadResourceString(IDS_UNDO_TOO_OLD), static_cast<int>(outcome.dAgeHours));
+            SetAside(hFile, strPath, strWhy, outcome);
+        } else if (dwError == ERROR_SUCCESS) {
             UndoSeal seal;
             seal.scope = scope;
             ReadSecretKey(scope, seal.key);
@@ -98,14 +116,14 @@ bool CompletePending(const std::wstring& strPath, UndoOutcome& outcome)
 }
 }
 
-std::vector<UndoOutcome> CompletePendingUndo()
+std::vector<UndoOutcome> CompletePendingUndo(const OldSnapshotQuestion& askOld)
 {
     std::vector<UndoOutcome> outcomes;
     const std::wstring strFolder = Wide(UndoFolder());
     if (strFolder.empty()) return outcomes;
     for (const WIN32_FIND_DATAW& file : FolderFiles(strFolder, L"*.snapshot")) {
         UndoOutcome outcome;
-        if (CompletePending(strFolder + L'\\' + file.cFileName, outcome) &&
+        if (CompletePending(strFolder + L'\\' + file.cFileName, askOld, outcome) &&
             (outcome.bWritten || outcome.bSetAside || !outcome.strError.IsEmpty()))
             outcomes.push_back(outcome);
     }
@@ -119,7 +137,7 @@ CString CompletedUndoMessage(const UndoOutcome& outcome)
         strText.Format(LoadResourceString(IDS_UNDO_SET_ASIDE), outcome.strError.GetString(), outcome.strFile.GetString());
     else if (outcome.bWritten)
         strText.Format(LoadResourceString(IDS_UNDO_COMPLETED), outcome.strFile.GetString(), outcome.counts.nKeys,
-                       outcome.counts.nValues);
+                       outcome.counts.nValues, static_cast<int>(outcome.dAgeHours * 60));
     else
         strText.Format(LoadResourceString(IDS_UNDO_NOT_WRITTEN), outcome.strError.GetString());
     return strText;

@@ -431,6 +431,8 @@ TEST(UndoKilled, ALeftSnapshotThatIsForgedOrCraftedIsSetAsideOnceAndNeverStopsAS
         {L"2001-01-01 000000 Forged.snapshot", LeftSnapshot(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\x", false)},
         {L"2001-01-01 000001 Outside.snapshot", LeftSnapshot(L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet", true)},
         {L"2001-01-01 000002 Nested.snapshot", LeftSnapshot(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\a\\b", true)},
+        // Sound, but taken years ago: completing it would undo what changed since.
+        {L"2001-01-01 000003 Old.snapshot", LeftSnapshot(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\KelvaraOld", true)},
     };
     for (const auto& [name, bytes] : files) {
         std::ofstream(CString::FromWide((folder + L"\\" + name).c_str()).Str(), std::ios::binary)
@@ -439,6 +441,7 @@ TEST(UndoKilled, ALeftSnapshotThatIsForgedOrCraftedIsSetAsideOnceAndNeverStopsAS
     const CTempDir dir;
     const ProcessOutput first = RunProcess(Tool() + "/report " + Quoted(dir / "first.txt"));
     EXPECT_NE(70u, first.exitCode) << first.err;
+    EXPECT_NE(std::string::npos, first.err.find("hours ago, longer than any press lasts")) << first.err;
     for (const auto& [name, bytes] : files) {
         const std::string path = CString::FromWide((folder + L"\\" + name).c_str()).Str();
         EXPECT_NE(std::string::npos, first.err.find(path + ".unusable")) << first.err;
