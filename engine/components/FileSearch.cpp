@@ -83,11 +83,28 @@ CString FindFileInTree(const CString& strFolder, const CString& strFileName)
     return strResult;
 }
 
+CString FindFileInTrees(const CString& strFolder, const std::vector<CString>& otherFolders, const CString& strFileName)
+{
+    CString strFound = FindFileInTree(strFolder, strFileName);
+    for (size_t i = 0; i < otherFolders.size() && strFound.IsEmpty(); ++i)
+        if (!otherFolders[i].IsEmpty()) strFound = FindFileInTree(otherFolders[i], strFileName);
+    return strFound;
+}
+
 CFolderSearch::CFolderSearch(const CString& strFolder, const std::vector<CString>& names,
                              const std::function<bool()>& onFolder)
     : m_strFolder(strFolder), m_wanted(names.begin(), names.end())
 {
     if (!m_wanted.empty()) m_bStopped = !WalkForNames(SearchBase(strFolder), m_wanted, m_found, onFolder);
+}
+
+void CFolderSearch::ThenSearch(const CString& strFolder, const std::function<bool()>& onFolder)
+{
+    if (m_bStopped || strFolder.IsEmpty()) return;
+    FileNameSet missing;
+    for (const CString& strName : m_wanted)
+        if (m_found.count(strName) == 0) missing.insert(strName);
+    if (!missing.empty()) m_bStopped = !WalkForNames(SearchBase(strFolder), missing, m_found, onFolder);
 }
 
 bool CFolderSearch::Covers(const CString& strFolder, const CString& strFileName) const

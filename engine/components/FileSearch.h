@@ -20,6 +20,10 @@ CString MakeFilePath(const CString& strFolder, const CString& strFileName);
 // reach MAX_PATH characters yields nothing, so the search always ends.
 CString FindFileInTree(const CString& strFolder, const CString& strFileName);
 
+// FindFileInTree over the first folder, then over each other folder in turn
+// while nothing is found: the first tree that holds the name answers.
+CString FindFileInTrees(const CString& strFolder, const std::vector<CString>& otherFolders, const CString& strFileName);
+
 // Orders names the way the search compares them, ignoring case.
 struct NoCaseLess {
     bool operator()(const CString& a, const CString& b) const { return a.CompareNoCase(b) < 0; }
@@ -35,7 +39,11 @@ public:
     CFolderSearch(const CString& strFolder, const std::vector<CString>& names,
                   const std::function<bool()>& onFolder = {});
 
-    // True when this walk answers for that folder and name.
+    // Walks one more tree for the wanted names no tree walked so far holds,
+    // as FindFileInTrees would; nothing once a walk was stopped.
+    void ThenSearch(const CString& strFolder, const std::function<bool()>& onFolder = {});
+
+    // True when this walk answers for that folder (the first tree) and name.
     bool Covers(const CString& strFolder, const CString& strFileName) const;
     // The path found for a wanted name; empty when the tree holds none.
     CString PathOf(const CString& strFileName) const;

@@ -14,10 +14,11 @@
 #include <functional>
 
 namespace {
-CString SearchTree(const CFolderSearch* pSearch, const CString& strFolder, const CString& strFileName)
+CString SearchTree(const CFolderSearch* pSearch, const CString& strFolder, const CString& strFileName,
+                   const std::vector<CString>& otherFolders = {})
 {
     if (pSearch && pSearch->Covers(strFolder, strFileName)) return pSearch->PathOf(strFileName);
-    return FindFileInTree(strFolder, strFileName);
+    return FindFileInTrees(strFolder, otherFolders, strFileName);
 }
 }
 
@@ -67,7 +68,8 @@ CString ResolveLocation(ComponentItem& item, const VerificationFolders& folders,
         break;
     case KIND_COMMON_FILES:
         if (item.strLocation.IsEmpty()) {
-            item.strLocation = SearchTree(pCommonSearch, folders.strCommonFilesFolder, item.strFileName);
+            item.strLocation = SearchTree(pCommonSearch, folders.strCommonFilesFolder, item.strFileName,
+                                          folders.otherCommonFilesFolders);
             if (item.strLocation.IsEmpty())
                 item.strLocation = MakeFilePath(folders.strSystemFolder, item.strFileName);
         }
@@ -145,8 +147,10 @@ void WithOneWalkPerTree(const std::vector<ComponentItem*>& records, const Verifi
         return !progress.IsStopRequested();
     };
     const CFolderSearch toolSearch(toolNames.empty() ? CString() : folders.strSystemFolder, toolNames, onFolder);
-    const CFolderSearch commonSearch(commonNames.empty() || toolSearch.WasStopped() ? CString() : folders.strCommonFilesFolder,
-                                     commonNames, onFolder);
+    CFolderSearch commonSearch(commonNames.empty() || toolSearch.WasStopped() ? CString() : folders.strCommonFilesFolder,
+                               commonNames, onFolder);
+    if (!commonNames.empty() && !toolSearch.WasStopped())
+        for (const CString& strOther : folders.otherCommonFilesFolders) commonSearch.ThenSearch(strOther, onFolder);
     bool bStopped = toolSearch.WasStopped() || commonSearch.WasStopped();
     for (size_t i = 0; i < records.size(); ++i) {
         bStopped = bStopped || progress.IsStopRequested();

@@ -153,7 +153,7 @@ ComponentDiagnosis DiagnoseComponent(const CString& strFileName, const CString& 
     d.bPresent = dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
     if (d.bPresent) {
         d.file = ReadPeFile(strPath);
-        if (d.file.bModule) d.imports = resolver.Resolve(strPath, d.file.imports);
+        if (d.file.bModule) d.imports = resolver.Resolve(strPath, d.file.imports, ModuleViewBits(d.file));
     }
     static const CString s_strSibling = SiblingProgramPath();
     d.strSibling = s_strSibling;

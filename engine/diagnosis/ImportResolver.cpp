@@ -1,5 +1,7 @@
 #include "engine/diagnosis/ImportResolver.h"
 #include "engine/components/FileSearch.h"
+#include "system/Registry.h"
+#include "system/SystemInfo.h"
 #include "framework/CRegKey.h"
 #include <algorithm>
 #include <cstring>
@@ -33,6 +35,14 @@ CString SystemFolder(UINT (WINAPI* pfnGet)(LPSTR, UINT))
     return nLength > 0 && nLength < MAX_PATH ? CString(szFolder) : CString();
 }
 
+bool IsSameFolder(const CString& strFolder, const CString& strOther)
+{
+    CString strA = strFolder, strB = strOther;
+    while (strA.EndsWith('\\')) strA = strA.Left(strA.GetLength() - 1);
+    while (strB.EndsWith('\\')) strB = strB.Left(strB.GetLength() - 1);
+    return !strA.IsEmpty() && strA.CompareNoCase(strB) == 0;
+}
+
 // Every folder of PATH, without quotes; empty entries left out.
 std::vector<CString> PathFolders()
 {
@@ -56,12 +66,27 @@ std::vector<CString> PathFolders()
 
 CImportResolver::CImportResolver()
 {
+    // A 32-bit module's loader on 64-bit Windows sees SysWOW64 where a
+    // program names System32; a 32-bit program sees the real System32 only
+    // through "Sysnative", which the file system redirection leaves alone.
+    const CString strSystem = SystemFolder(GetSystemDirectoryA);
+    const CString strWindows = SystemFolder(GetWindowsDirectoryA);
+    CString strSystem32 = strSystem, strSystem64 = strSystem;
+    if (IsSixtyFourBitSystem()) {
+        const CString strWow = SystemFolder(GetSystemWow64DirectoryA);
+        if (!strWow.IsEmpty()) strSystem32 = strWow;
+        if (OwnViewBits() == 32 && !strWindows.IsEmpty()) strSystem64 = MakeFilePath(strWindows, "Sysnative");
+    }
     // The 16-bit system folder and the current folder are left out: the
     // first holds no 32- or 64-bit DLLs, and registering makes the module's
     // own folder the current one.
-    for (const CString& strFolder : {SystemFolder(GetSystemDirectoryA), SystemFolder(GetWindowsDirectoryA)})
-        if (!strFolder.IsEmpty()) m_folders.push_back(strFolder);
-    for (const CString& strFolder : PathFolders()) m_folders.push_back(strFolder);
+    const std::vector<CString> pathFolders = PathFolders();
+    for (auto [pFolders, strBitSystem] : {std::pair{&m_folders32, strSystem32}, std::pair{&m_folders64, strSystem64}}) {
+        if (!strBitSystem.IsEmpty()) pFolders->push_back(strBitSystem);
+        if (!strWindows.IsEmpty()) pFolders->push_back(strWindows);
+        for (const CString& strFolder : pathFolders)
+            pFolders->push_back(IsSameFolder(strFolder, strSystem) ? strBitSystem : strFolder);
+    }
 
     if (const auto key = CRegKey::Open(HKEY_LOCAL_MACHINE, KNOWN_DLLS_KEY, KEY_QUERY_VALUE)) {
         char szName[256];
@@ -85,20 +110,28 @@ bool CImportResolver::IsKnownDll(const std::string& strName) const
     return false;
 }
 
-CString CImportResolver::FindInFolders(const std::string& strName) const
+const std::vector<CString>& CImportResolver::SearchFolders(int nModuleBits) const
 {
-    std::string strKey = strName;
+    const int nBits = nModuleBits ? nModuleBits : OwnViewBits();
+    return nBits == 64 ? m_folders64 : m_folders32;
+}
+
+CString CImportResolver::FindInFolders(const std::string& strName, int nModuleBits) const
+{
+    const std::vector<CString>& folders = SearchFolders(nModuleBits);
+    std::string strKey = (&folders == &m_folders64 ? "64:" : "32:") + strName;
     for (char& ch : strKey) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
     const auto it = m_foundInFolders.find(strKey);
     if (it != m_foundInFolders.end()) return it->second;
     CString strFound;
-    for (size_t i = 0; i < m_folders.size() && strFound.IsEmpty(); ++i)
-        if (IsPlainFile(MakeFilePath(m_folders[i], strName.c_str()))) strFound = MakeFilePath(m_folders[i], strName.c_str());
+    for (size_t i = 0; i < folders.size() && strFound.IsEmpty(); ++i)
+        if (IsPlainFile(MakeFilePath(folders[i], strName.c_str()))) strFound = MakeFilePath(folders[i], strName.c_str());
     m_foundInFolders[strKey] = strFound;
     return strFound;
 }
 
-std::vector<ImportStatus> CImportResolver::Resolve(const CString& strModulePath, const std::vector<std::string>& imports) const
+std::vector<ImportStatus> CImportResolver::Resolve(const CString& strModulePath, const std::vector<std::string>& imports,
+                                                   int nModuleBits) const
 {
     std::vector<ImportStatus> result;
     const CString strOwnFolder = FolderPart(strModulePath);
@@ -112,7 +145,7 @@ std::vector<ImportStatus> CImportResolver::Resolve(const CString& strModulePath,
         if (!status.bApiSet && bPlainName) {
             if (!strOwnFolder.IsEmpty() && IsPlainFile(MakeFilePath(strOwnFolder, strName.c_str())))
                 status.strFoundAt = MakeFilePath(strOwnFolder, strName.c_str());
-            if (status.strFoundAt.IsEmpty()) status.strFoundAt = FindInFolders(strName);
+            if (status.strFoundAt.IsEmpty()) status.strFoundAt = FindInFolders(strName, nModuleBits);
         }
         result.push_back(status);
     }
