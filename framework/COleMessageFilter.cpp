@@ -5,6 +5,18 @@ namespace {
 // cancelled, retrying every RETRY_MS.
 constexpr DWORD RETRY_LIMIT_MS = 8000;
 constexpr DWORD RETRY_MS = 100;
+// How many CCleanup objects live on this thread.
+thread_local int t_nCleanups = 0;
+}
+
+COleMessageFilter::CCleanup::CCleanup()
+{
+    ++t_nCleanups;
+}
+
+COleMessageFilter::CCleanup::~CCleanup()
+{
+    --t_nCleanups;
 }
 
 COleMessageFilter::COleMessageFilter() : m_filter(*this) {}
@@ -44,6 +56,11 @@ bool COleMessageFilter::CancelPendingCall()
     return false;
 }
 
+bool COleMessageFilter::ShouldCancelPendingCall()
+{
+    return t_nCleanups == 0 && CancelPendingCall();
+}
+
 STDMETHODIMP COleMessageFilter::CFilter::QueryInterface(REFIID riid, void** ppv)
 {
     if (!ppv) return E_POINTER;
@@ -74,5 +91,5 @@ STDMETHODIMP_(DWORD) COleMessageFilter::CFilter::MessagePending(HTASK, DWORD, DW
     MSG msg;
     if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_NOYIELD))
         m_owner.OnMessagePending(&msg);
-    return m_owner.CancelPendingCall() ? PENDINGMSG_CANCELCALL : PENDINGMSG_WAITDEFPROCESS;
+    return m_owner.ShouldCancelPendingCall() ? PENDINGMSG_CANCELCALL : PENDINGMSG_WAITDEFPROCESS;
 }

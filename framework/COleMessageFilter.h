@@ -24,6 +24,20 @@ public:
     // Asked whenever a message wakes the waiting thread: true cancels the
     // call, which then fails with RPC_E_CALL_CANCELED.
     virtual bool CancelPendingCall();
+    // The answer COM is given for the pending call: CancelPendingCall's,
+    // but never while a CCleanup lives on the calling thread.
+    bool ShouldCancelPendingCall();
+
+    // While one lives on a thread, no call the thread makes is cancelled: a
+    // stop cancels the call it interrupted, while the calls that let a server
+    // end (closing what it opened, the last releases) must reach it.
+    class CCleanup {
+    public:
+        CCleanup();
+        ~CCleanup();
+        CCleanup(const CCleanup&) = delete;
+        CCleanup& operator=(const CCleanup&) = delete;
+    };
 
 private:
     class CFilter : public IMessageFilter {

@@ -2,6 +2,7 @@
 #include "framework/CBstr.h"
 #include "framework/CComPtr.h"
 #include "framework/CException.h"
+#include "framework/COleMessageFilter.h"
 #include "res/resource.h"
 #include <Automation.h>
 #include <rpc.h>
@@ -54,13 +55,24 @@ void RunProjectTest(CProjectRunSink& sink, const CString& strPath)
     bstrPath.Free();
     sink.ReportIfFailed(hr, "Failure at:CProjectTester::OnTestProject Function:spAppServices->ProjectOpen");
     // Also after a failure: the tree is emptied and shows whatever came back.
+    CException* pFailure = nullptr;
     try {
         sink.PopulateTree(spProject.Get());
     } catch (CException* e) {
         // A cancelled enumeration is the stop's doing, not a failure to show.
-        if (!sink.WasStopped() && !sink.IsStopRequested()) throw;
-        e->Delete();
-        sink.NoteStopped();
+        if (!sink.WasStopped() && !sink.IsStopRequested()) {
+            pFailure = e;
+        } else {
+            e->Delete();
+            sink.NoteStopped();
+        }
     }
+    {
+        // The last releases let the server end, stopped or not.
+        const COleMessageFilter::CCleanup cleanup;
+        spProject.Release();
+        spAppServices.Release();
+    }
+    if (pFailure) throw pFailure;
     if (sink.WasStopped()) sink.AddError(LoadResourceString(IDS_PROJECT_STOPPED));
 }

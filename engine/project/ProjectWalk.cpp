@@ -2,8 +2,10 @@
 #include "engine/project/ComResult.h"
 #include "framework/CBstr.h"
 #include "framework/CComPtr.h"
+#include "framework/COleMessageFilter.h"
 #include "res/resource.h"
 #include <Automation.h>
+#include <optional>
 
 namespace {
 // Clears a VARIANT on every path, so an element's object is released even
@@ -86,6 +88,8 @@ void CProjectWalk::PopulateTree(IUnknown* pProject)
     m_nFeatureNodes = 0;
     m_bNodeLimitReported = false;
     if (!pProject) return;
+    // Begun before Close; declared first, so it also covers the releases.
+    std::optional<COleMessageFilter::CCleanup> cleanup;
     const CComPtr<IUnknown> spProjectObject(pProject);   // the tree's own reference
 
     CComPtr<IProject> spProject;
@@ -125,6 +129,7 @@ void CProjectWalk::PopulateTree(IUnknown* pProject)
             m_sink.ExpandNode(project);
         }
     }
+    cleanup.emplace();
     m_sink.ReportIfFailed(spProject->Close(), "Failure at:CProjectTesterTree::PopulateTree Function:spProject->Close");
 }
 
