@@ -115,30 +115,3 @@ TEST(StopCleanup, AStoppedWalkClosesTheProjectAndReleasesItOnAFilterThatDoesNotC
     // The clean-up ended with the walk.
     EXPECT_TRUE(filter.ShouldCancelPendingCall());
 }
-
-TEST(StopCleanup, AStoppedTestProjectLeavesNoServerRunningAndClosesTheProject)
-{
-    CLocalServerRegistration server;
-    ASSERT_TRUE(server.Registered());
-    CTempDir dir;
-    const std::string logPath = dir / "calls.log";
-    const CScopedEnv log("TORVEX_APPSERVICES_LOG", logPath);
-    const CScopedEnv logCalls("TORVEX_APPSERVICES_LOG_CALLS", "Close");
-    // Alpha's name takes four seconds; the user presses Esc meanwhile.
-    const std::string path = dir.MakeFile("slow.kvp", "type 3\nfeature Alpha\nfeature Beta\nslow get_Name 4000 Alpha\n");
-    const PageResult result = RunProjectPage([&](HWND hPage, std::vector<MessageBoxSeen>& boxes) {
-        HWND hSheet = GetParent(hPage);
-        std::thread user([&] {
-            WaitFor([] { return CountProcesses("TorvexAppServicesServer.exe") > 0; });
-            Sleep(1500);
-            PostMessageA(hSheet, WM_KEYDOWN, VK_ESCAPE, 0);
-        });
-        TestProject(hPage, path, boxes);
-        user.join();
-    });
-    ASSERT_EQ(1u, result.errors.size()) << result.errors.front();
-    EXPECT_EQ(LoadResourceString(IDS_PROJECT_STOPPED).Str(), result.errors.back());
-    EXPECT_EQ("Close\r\n", ReadFileText(logPath));
-    // The server ends once its last object is released.
-    EXPECT_TRUE(WaitFor([] { return CountProcesses("TorvexAppServicesServer.exe") == 0; }));
-}

@@ -1,6 +1,7 @@
 // Test Project can be stopped while an automation call is pending: Esc is
 // heard through the message filter, which asks COM to cancel the call; the
-// walk goes no further, the tree keeps what it had, and one line says so.
+// walk goes no further, the tree keeps what it had, and one line says so;
+// the project is still closed and the server still ends.
 #include "AutomationServer.h"
 #include "framework/CString.h"
 #include "res/resource.h"
@@ -12,6 +13,9 @@ TEST(StopProject, EscDuringAPendingCallStopsTheTestWithOneLine)
     CLocalServerRegistration server;
     ASSERT_TRUE(server.Registered());
     CTempDir dir;
+    const std::string logPath = dir / "calls.log";
+    const CScopedEnv log("TORVEX_APPSERVICES_LOG", logPath);
+    const CScopedEnv logCalls("TORVEX_APPSERVICES_LOG_CALLS", "Close");
     // Alpha's name takes four seconds; the user presses Esc meanwhile.
     const std::string path = dir.MakeFile("slow.kvp", "type 3\nfeature Alpha\nfeature Beta\nslow get_Name 4000 Alpha\n");
     const PageResult result = RunProjectPage([&](HWND hPage, std::vector<MessageBoxSeen>& boxes) {
@@ -31,4 +35,7 @@ TEST(StopProject, EscDuringAPendingCallStopsTheTestWithOneLine)
     // The project node stays; the walk went no further than the pending call.
     EXPECT_NE(std::string::npos, result.tree.find("Swift Project")) << result.tree;
     EXPECT_EQ(std::string::npos, result.tree.find("Beta")) << result.tree;
+    // The project is closed and the server ends once its last object is released.
+    EXPECT_EQ("Close\r\n", ReadFileText(logPath));
+    EXPECT_TRUE(WaitFor([] { return CountProcesses("TorvexAppServicesServer.exe") == 0; }));
 }
