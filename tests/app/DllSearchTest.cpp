@@ -8,6 +8,7 @@
 #include "engine/diagnosis/PeFile.h"
 #include "common/TestSupport.h"
 #include <gtest/gtest.h>
+#include <fstream>
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -42,6 +43,20 @@ std::string Lower(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(), [](char ch) { return static_cast<char>(tolower(ch)); });
     return text;
+}
+
+// The file header's characteristics (IMAGE_FILE_*), or 0.
+WORD FileCharacteristics(const std::string& program)
+{
+    std::ifstream file(program, std::ios::binary);
+    IMAGE_DOS_HEADER dos = {};
+    IMAGE_FILE_HEADER header = {};
+    DWORD dwSignature = 0;
+    if (!file.read(reinterpret_cast<char*>(&dos), sizeof dos) || !file.seekg(dos.e_lfanew) ||
+        !file.read(reinterpret_cast<char*>(&dwSignature), sizeof dwSignature) || dwSignature != IMAGE_NT_SIGNATURE ||
+        !file.read(reinterpret_cast<char*>(&header), sizeof header))
+        return 0;
+    return header.Characteristics;
 }
 
 // The manifest's requested level, or empty.
@@ -120,5 +135,7 @@ TEST(DllSearchTest, ProgramsImportOnlyKnownDllsAndAskForTheirRights)
         // The console twin runs with its caller's rights; the sheet asks for the highest.
         const bool bConsole = program.size() > 4 && program.compare(program.size() - 4, 4, ".com") == 0;
         EXPECT_EQ(bConsole ? "asInvoker" : "highestAvailable", ExecutionLevel(TestProgramFolder() + "\\" + program)) << program;
+        // A 32-bit program has 4 GB of address space on a 64-bit system only when it says so.
+        EXPECT_TRUE(FileCharacteristics(TestProgramFolder() + "\\" + program) & IMAGE_FILE_LARGE_ADDRESS_AWARE) << program;
     }
 }
