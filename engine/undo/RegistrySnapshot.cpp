@@ -54,10 +54,11 @@ void CaptureKey(HKEY hKey, const std::wstring& strPath, std::vector<CRegistrySna
         keys.pop_back();
         return;
     }
+    const bool bViewTop = IsViewTop(strPath);
     for (const SubKey& subKey : SubKeys(hKey, info)) {
         const std::wstring& strName = subKey.strName;
         const std::wstring strChild = strPath + L'\\' + strName;
-        if (IsLeftOutKey(strChild)) continue;
+        if (bViewTop && IsLeftOutKey(strChild)) continue;
         CRegKey child;
         if (OpenForReading(hKey, strName.c_str(), child) == ERROR_SUCCESS) {
             const size_t iChild = keys.size();

@@ -65,6 +65,9 @@ bool IsProtectedKey(const std::wstring& strPath);
 // state, the installer's. The snapshot leaves them out; no undo touches them.
 const std::vector<const wchar_t*>& LeftOutSubtrees();
 bool IsLeftOutKey(const std::wstring& strPath);
+// A root or a root's "Wow6432Node": the only keys whose subkeys may be left
+// out, so that no other key's subkeys need the test.
+bool IsViewTop(const std::wstring& strPath);
 // How much earlier than a snapshot a key's last write must be for the key
 // to be known as older than the snapshot: the registry's clock and the one
 // that stamps the snapshot may tick apart by a few milliseconds.

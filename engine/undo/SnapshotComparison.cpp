@@ -84,9 +84,10 @@ void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstri
     // The subkeys before and after, both in name order, side by side.
     const size_t nEnd = iBefore + before.nSubtree;
     std::vector<SubKey> after = SubKeys(hAfter, info);
-    after.erase(std::remove_if(after.begin(), after.end(),
-                               [&](const SubKey& subKey) { return IsLeftOutKey(strPath + L'\\' + subKey.strName); }),
-                after.end());
+    if (IsViewTop(strPath))
+        after.erase(std::remove_if(after.begin(), after.end(),
+                                   [&](const SubKey& subKey) { return IsLeftOutKey(strPath + L'\\' + subKey.strName); }),
+                    after.end());
     std::wstring strName;
     size_t j = iBefore + 1, a = 0;
     while (j < nEnd || a < after.size()) {

@@ -113,6 +113,13 @@ const std::vector<const wchar_t*>& LeftOutSubtrees()
     return s_names;
 }
 
+bool IsViewTop(const std::wstring& strPath)
+{
+    bool bRoot = false, bWow = false;
+    BelowRoot(strPath, bRoot, bWow);
+    return bRoot || bWow;
+}
+
 bool IsLeftOutKey(const std::wstring& strPath)
 {
     bool bRoot = false, bWow = false;
