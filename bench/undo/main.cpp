@@ -285,7 +285,7 @@ void TimeOnTree(TreeTimes& t)
     }
     t.nSnapshotKeys = snapshot.KeyCount();
     t.nSnapshotValues = snapshot.ValueCount();
-    t.nSnapshotBytes = snapshot.Serialize().size();
+    t.nSnapshotBytes = snapshot.ByteCount();
     t.nEdits = ChangeSomeOfTheTree();
     for (int round = 0; round < ROUNDS; ++round)
         t.compareChanged.push_back(Timed([&] { t.nChangedDiff = snapshot.CompareWithRegistry().size(); }));

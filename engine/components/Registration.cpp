@@ -41,6 +41,8 @@ void RegisterRecords(const std::vector<ComponentItem*>& records, bool bRegister,
         // on with the next row.
         pItem->strRegistered = (action.bStopped && bRegister) || !IsRegistered(*pItem) ? strNo : strYes;
         if (action.bStopped && !action.bTimedOut) progress.ResetStop();
+        // What ran so far is kept for undoing before the next server runs.
+        if (options.pRecording && nDone < nCount) options.pRecording->Checkpoint();
     }
     if (options.pRecording) options.pRecording->End();
     progress.SetProgressPos(0);

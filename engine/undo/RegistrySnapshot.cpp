@@ -32,49 +32,104 @@ HANDLE WatchSubtree(HKEY hKey)
     return nullptr;
 }
 
+// One capture's state: where the records go, the index being built, and
+// buffers reused from key to key.
+struct CaptureRun {
+    CSnapshotOutput& out;
+    std::vector<CRegistrySnapshot::Key>& keys;
+    CWorkProgress* pProgress;
+    uint64_t nWritten = 0;
+    bool bFailed = false;
+    std::vector<BYTE> packed;
+
+    void Put(const void* pBytes, size_t nBytes)
+    {
+        if (!bFailed && !out.Write(pBytes, nBytes)) bFailed = true;
+        nWritten += nBytes;
+    }
+    void PutWord(uint32_t n) { Put(&n, sizeof n); }
+    // A key's record: its depth, name, counts and values. The index keeps
+    // where its name and values lie.
+    void PutKey(uint32_t nDepth, const std::wstring& strName, CRegistrySnapshot::Key& key)
+    {
+        // The index holds 32-bit offsets: a snapshot beyond 4 GB fails.
+        if (nWritten + strName.size() * sizeof(wchar_t) + packed.size() + 64 > UINT32_MAX) bFailed = true;
+        PutWord(nDepth + 1);
+        PutWord(static_cast<uint32_t>(strName.size()));
+        key.nNameAt = static_cast<uint32_t>(nWritten);
+        key.nNameChars = static_cast<uint16_t>(strName.size());
+        Put(strName.data(), strName.size() * sizeof(wchar_t));
+        PutWord(key.ftWrite.dwLowDateTime);
+        PutWord(key.ftWrite.dwHighDateTime);
+        PutWord(key.nValues);
+        PutWord(key.nSubKeys);
+        PutWord(key.bUnreadable ? 1 : 0);
+        PutWord(static_cast<uint32_t>(key.bUnreadable ? 0 : packed.size()));
+        key.nPackedAt = static_cast<uint32_t>(nWritten);
+        key.nPackedBytes = key.bUnreadable ? 0 : static_cast<uint32_t>(packed.size());
+        if (!key.bUnreadable) Put(packed.data(), packed.size());
+    }
+};
+
+// Reads a key's values and subkeys; read again while another program
+// changes the key meanwhile, since reading by index skips a subkey when one
+// before it is deleted, and a skipped key would look made by the press.
+bool ReadSettled(HKEY hKey, KeyInfo& info, std::vector<BYTE>& packed, uint32_t& nValues, std::vector<SubKey>& subKeys)
+{
+    if (!QueryInfo(hKey, info)) return false;
+    for (int nTry = 0;; ++nTry) {
+        packed.clear();
+        nValues = ReadValues(hKey, info, packed);
+        subKeys = SubKeys(hKey, info);
+        KeyInfo now;
+        if (!QueryInfo(hKey, now) || SameReading(now, info) || nTry == 4) return true;
+        info = now;
+    }
+}
+
 // Reads a key and its subtree, depth first; a link is left out. With
 // watches (a root's), each large subtree below it is watched from before it
 // is read.
-void CaptureKey(HKEY hKey, const std::wstring& strPath, std::vector<CRegistrySnapshot::Key>& keys, CWorkProgress* pProgress,
+void CaptureKey(CaptureRun& run, HKEY hKey, const std::wstring& strPath, const std::wstring& strName, uint32_t nDepth,
                 std::vector<CRegistrySnapshot::Watch>* pWatches = nullptr)
 {
-    const size_t index = keys.size();
-    Step(pProgress, index);
-    keys.emplace_back();
-    keys[index].strPath = strPath;
+    const size_t index = run.keys.size();
+    Step(run.pProgress, index);
+    CRegistrySnapshot::Key key;
     KeyInfo info;
-    if (!QueryInfo(hKey, info)) {
-        keys[index].bUnreadable = true;
+    std::vector<SubKey> subKeys;
+    if (!ReadSettled(hKey, info, run.packed, key.nValues, subKeys)) {
+        key.bUnreadable = true;
+        run.PutKey(nDepth, strName, key);
+        run.keys.push_back(key);
         return;
     }
-    keys[index].ftWrite = info.ftWrite;
-    keys[index].nSubKeys = info.nSubKeys;
-    keys[index].nValues = ReadValues(hKey, info, keys[index].packed);
-    if (info.nSubKeys == 0 && IsLinkValue(keys[index].packed, keys[index].nValues)) {
-        keys.pop_back();
-        return;
-    }
+    if (info.nSubKeys == 0 && IsLinkValue(run.packed, key.nValues)) return;
+    key.ftWrite = info.ftWrite;
+    key.nSubKeys = info.nSubKeys;
+    run.PutKey(nDepth, strName, key);
+    run.keys.push_back(key);
     const bool bViewTop = IsViewTop(strPath);
-    for (const SubKey& subKey : SubKeys(hKey, info)) {
-        const std::wstring& strName = subKey.strName;
-        const std::wstring strChild = strPath + L'\\' + strName;
+    for (const SubKey& subKey : subKeys) {
+        const std::wstring strChild = strPath + L'\\' + subKey.strName;
         if (bViewTop && IsLeftOutKey(strChild)) continue;
         CRegKey child;
-        if (OpenForReading(hKey, strName.c_str(), child) == ERROR_SUCCESS) {
-            const size_t iChild = keys.size();
+        if (OpenForReading(hKey, subKey.strName.c_str(), child) == ERROR_SUCCESS) {
+            const size_t iChild = run.keys.size();
             HANDLE hEvent = pWatches ? WatchSubtree(child.Get()) : nullptr;
-            CaptureKey(child.Get(), strChild, keys, pProgress);
-            if (hEvent && keys.size() > iChild && keys[iChild].nSubtree >= WATCHED_SUBTREE)
+            CaptureKey(run, child.Get(), strChild, subKey.strName, nDepth + 1);
+            if (hEvent && run.keys.size() > iChild && run.keys[iChild].nSubtree >= WATCHED_SUBTREE)
                 pWatches->push_back({iChild, child.Release(), hEvent});
             else if (hEvent)
                 CloseHandle(hEvent);
             continue;
         }
-        keys.emplace_back();
-        keys.back().strPath = strChild;
-        keys.back().bUnreadable = true;
+        CRegistrySnapshot::Key unreadable;
+        unreadable.bUnreadable = true;
+        run.PutKey(nDepth + 1, subKey.strName, unreadable);
+        run.keys.push_back(unreadable);
     }
-    keys[index].nSubtree = static_cast<uint32_t>(keys.size() - index);
+    run.keys[index].nSubtree = static_cast<uint32_t>(run.keys.size() - index);
 }
 }
 
@@ -102,107 +157,25 @@ bool CRegistrySnapshot::IsWatchedUnchanged(size_t iKey) const
     return QueryInfo(it->hKey, info) && CompareFileTime(&info.ftWrite, &m_keys[iKey].ftWrite) == 0;
 }
 
-bool CRegistrySnapshot::Capture(CWorkProgress* pProgress)
+bool CRegistrySnapshot::CaptureTo(CSnapshotOutput& out, CWorkProgress* pProgress)
 {
-    CloseWatches();
-    m_keys.clear();
+    Release();
     GetSystemTimeAsFileTime(&m_ftTaken);
+    CaptureRun run{out, m_keys, pProgress, 0, false, {}};
+    run.Put(SNAPSHOT_MAGIC, sizeof SNAPSHOT_MAGIC);
+    run.PutWord(m_ftTaken.dwLowDateTime);
+    run.PutWord(m_ftTaken.dwHighDateTime);
     for (const SnapshotRoot& root : SnapshotRoots()) {
         CRegKey key;
         const LONG nResult = OpenRoot(root, key);
         if (nResult == ERROR_FILE_NOT_FOUND) continue;
         if (nResult != ERROR_SUCCESS) return false;
-        CaptureKey(key.Get(), root.pszPath, m_keys, pProgress, &m_watches);
+        CaptureKey(run, key.Get(), root.pszPath, root.pszPath, 0, &m_watches);
+        if (run.bFailed) return false;
     }
-    return true;
-}
-
-size_t CRegistrySnapshot::ValueCount() const
-{
-    size_t nCount = 0;
-    for (const Key& key : m_keys) nCount += key.nValues;
-    return nCount;
-}
-
-namespace {
-const char SNAPSHOT_MAGIC[8] = {'F', 'S', 'S', 'N', 'A', 'P', '0', '2'};
-const char SNAPSHOT_END[8] = {'F', 'S', 'S', 'N', 'A', 'P', 'E', 'N'};
-}
-
-std::vector<BYTE> CRegistrySnapshot::Serialize() const
-{
-    size_t nSize = 64;
-    for (const Key& key : m_keys) nSize += 32 + key.strPath.size() * sizeof(wchar_t) + key.packed.size();
-    std::vector<BYTE> out;
-    out.reserve(nSize);
-    AppendBytes(out, SNAPSHOT_MAGIC, 8);
-    AppendWord(out, m_ftTaken.dwLowDateTime);
-    AppendWord(out, m_ftTaken.dwHighDateTime);
-    AppendWord(out, static_cast<uint32_t>(m_keys.size()));
-    for (const Key& key : m_keys) {
-        AppendWord(out, static_cast<uint32_t>(key.strPath.size()));
-        AppendBytes(out, key.strPath.data(), key.strPath.size() * sizeof(wchar_t));
-        AppendWord(out, key.ftWrite.dwLowDateTime);
-        AppendWord(out, key.ftWrite.dwHighDateTime);
-        AppendWord(out, key.nValues);
-        AppendWord(out, key.nSubKeys);
-        AppendWord(out, key.nSubtree);
-        AppendWord(out, key.bUnreadable ? 1 : 0);
-        AppendWord(out, static_cast<uint32_t>(key.packed.size()));
-        AppendBytes(out, key.packed.data(), key.packed.size());
-    }
-    AppendBytes(out, SNAPSHOT_END, 8);
-    AppendWord(out, static_cast<uint32_t>(m_keys.size()));
-    return out;
-}
-
-bool CRegistrySnapshot::Load(const std::vector<BYTE>& bytes)
-{
-    CloseWatches();
-    m_keys.clear();
-    if (bytes.size() < 28 || std::memcmp(bytes.data(), SNAPSHOT_MAGIC, 8) != 0) return false;
-    size_t pos = 8;
-    uint32_t nCount = 0;
-    TakeWord(bytes, pos, m_ftTaken.dwLowDateTime);
-    TakeWord(bytes, pos, m_ftTaken.dwHighDateTime);
-    TakeWord(bytes, pos, nCount);
-    std::vector<size_t> ends;   // where each open key's subtree ends
-    std::vector<size_t> parents;   // ... and the key that opened it
-    for (uint32_t i = 0; i < nCount; ++i) {
-        Key key;
-        uint32_t nChars = 0, nUnreadable = 0, nPacked = 0;
-        if (!TakeWord(bytes, pos, nChars) || bytes.size() - pos < static_cast<size_t>(nChars) * sizeof(wchar_t)) return false;
-        key.strPath.resize(nChars);
-        if (nChars) std::memcpy(&key.strPath[0], bytes.data() + pos, nChars * sizeof(wchar_t));
-        pos += nChars * sizeof(wchar_t);
-        if (!TakeWord(bytes, pos, key.ftWrite.dwLowDateTime) || !TakeWord(bytes, pos, key.ftWrite.dwHighDateTime) ||
-            !TakeWord(bytes, pos, key.nValues) || !TakeWord(bytes, pos, key.nSubKeys) || !TakeWord(bytes, pos, key.nSubtree) ||
-            !TakeWord(bytes, pos, nUnreadable) ||
-            !TakeWord(bytes, pos, nPacked) || bytes.size() - pos < nPacked)
-            return false;
-        key.bUnreadable = nUnreadable != 0;
-        key.packed.assign(bytes.data() + pos, bytes.data() + pos + nPacked);
-        pos += nPacked;
-        // Subtrees nest: each lies within its parent's, and the values are whole.
-        while (!ends.empty() && ends.back() <= i) {
-            ends.pop_back();
-            parents.pop_back();
-        }
-        // Each key is its parent's path and one name; a subtree's first key
-        // is a root itself. Nothing else names a key the undo may touch.
-        const bool bPathSound = ends.empty() ? IsRootPath(key.strPath)
-                                             : IsChildPath(m_keys[parents.back()].strPath, key.strPath);
-        std::vector<RegistryValue> values;
-        if (!bPathSound || key.nSubtree == 0 || i + static_cast<size_t>(key.nSubtree) > nCount ||
-            (!ends.empty() && i + static_cast<size_t>(key.nSubtree) > ends.back()) ||
-            !UnpackChecked(key.packed, values) || values.size() != key.nValues)
-            return false;
-        ends.push_back(i + key.nSubtree);
-        parents.push_back(m_keys.size());
-        m_keys.push_back(std::move(key));
-    }
-    uint32_t nEndCount = 0;
-    if (bytes.size() - pos != 12 || std::memcmp(bytes.data() + pos, SNAPSHOT_END, 8) != 0) return false;
-    pos += 8;
-    return TakeWord(bytes, pos, nEndCount) && nEndCount == nCount;
+    run.PutWord(0);
+    run.Put(SNAPSHOT_END, sizeof SNAPSHOT_END);
+    run.PutWord(static_cast<uint32_t>(m_keys.size()));
+    m_nBytes = static_cast<size_t>(run.nWritten);
+    return !run.bFailed;
 }

@@ -7,6 +7,7 @@
 // data.
 #include <windows.h>
 #include "engine/components/WorkProgress.h"
+#include "system/FileView.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -74,6 +75,15 @@ bool IsViewTop(const std::wstring& strPath);
 const uint64_t KEY_TIME_MARGIN = 10000000ULL;   // 1 s in 100 ns units
 bool IsWrittenBefore(const FILETIME& ftWrite, const FILETIME& ftTaken);
 
+// Where a snapshot's bytes go as the keys are read: memory, or a file
+// that is sealed as it is written.
+class CSnapshotOutput {
+public:
+    virtual ~CSnapshotOutput() = default;
+    // False when the bytes could not be kept: the capture fails.
+    virtual bool Write(const void* pBytes, size_t nBytes) = 0;
+};
+
 class CRegistrySnapshot {
 public:
     CRegistrySnapshot() = default;
@@ -81,14 +91,25 @@ public:
     CRegistrySnapshot(const CRegistrySnapshot&) = delete;
     CRegistrySnapshot& operator=(const CRegistrySnapshot&) = delete;
 
-    // Reads every covered key and value. False only when a root could not
-    // be read at all; keys that deny reading are kept as such. The progress
-    // hears every few hundred keys, so that a window keeps painting.
+    // Reads every covered key and value, kept in memory. False only when a
+    // root could not be read at all; keys that deny reading are kept as
+    // such. The progress hears every few hundred keys, so that a window
+    // keeps painting.
     bool Capture(CWorkProgress* pProgress = nullptr);
-    // The snapshot as bytes for a file, and back; Load refuses anything
-    // damaged or cut short.
-    std::vector<BYTE> Serialize() const;
-    bool Load(const std::vector<BYTE>& bytes);
+    // The same, each key written to out as it is read: only an index of the
+    // keys stays in memory, and the names and values are read back from the
+    // file once Attach has mapped it. Also false when out fails.
+    bool CaptureTo(CSnapshotOutput& out, CWorkProgress* pProgress = nullptr);
+    // The file CaptureTo wrote, mapped; the snapshot's bytes begin at nOffset.
+    bool Attach(CFileView&& view, size_t nOffset);
+    // A snapshot's bytes, checked: anything damaged, cut short or naming a
+    // key no snapshot holds is refused. The file's bytes are used where they
+    // are mapped, not copied.
+    bool Load(std::vector<BYTE> bytes);
+    bool Load(CFileView&& view, size_t nOffset, size_t nBytes);
+    // Lets the snapshot's file go: a mapped file can be neither deleted nor
+    // renamed.
+    void Release();
 
     // What puts the registry as it is now back to this snapshot, in the
     // order a registry file applies it. A key whose last-write time and
@@ -101,16 +122,22 @@ public:
 
     size_t KeyCount() const { return m_keys.size(); }
     size_t ValueCount() const;
+    size_t ByteCount() const { return m_nBytes; }
     FILETIME TakenAt() const { return m_ftTaken; }
 
+    // One key, by where its name and values lie among the snapshot's bytes:
+    // a machine's classes make hundreds of thousands of these, so no path
+    // and no value is held apart from those bytes.
     struct Key {
-        std::wstring strPath;
-        FILETIME ftWrite = {};
+        uint32_t nNameAt = 0;
+        uint32_t nPackedAt = 0;
+        uint32_t nPackedBytes = 0;
         uint32_t nValues = 0;
         uint32_t nSubKeys = 0;       // as the key counts them, links included
         uint32_t nSubtree = 1;       // keys in its subtree, itself included
+        FILETIME ftWrite = {};
+        uint16_t nNameChars = 0;     // a root's name is its whole path
         bool bUnreadable = false;    // it could not be opened: never compared
-        std::vector<BYTE> packed;    // its values, packed
     };
     // A subtree the system tells of any change in, from before it was read.
     struct Watch {
@@ -118,19 +145,37 @@ public:
         HKEY hKey;
         HANDLE hEvent;
     };
+    // The key's own name (a root's: its path), and its values.
+    const std::wstring& NameOf(size_t iKey, std::wstring& strName) const;
+    std::vector<RegistryValue> ValuesOf(size_t iKey) const;
 
 private:
+    friend class CSnapshotReader;
     void CompareKey(size_t iBefore, HKEY hAfter, const std::wstring& strPath, std::vector<RegistryKeyChange>& out,
                     CWorkProgress* pProgress) const;
     bool IsWatchedUnchanged(size_t iKey) const;
     void AddCreatedRoot(HKEY hRoot, const std::wstring& strRoot, std::vector<RegistryKeyChange>& out) const;
+    // The changes that make a deleted key (whose path is given) and its
+    // subtree again.
+    void RecreateSubtree(size_t iFirst, const std::wstring& strPath, std::vector<RegistryKeyChange>& out) const;
     bool PredatesSnapshot(const FILETIME& ftWrite) const { return IsWrittenBefore(ftWrite, m_ftTaken); }
+    bool Parse();
     void CloseWatches();
 
     std::vector<Key> m_keys;   // depth first, each key's subkeys in the registry's order of names
     FILETIME m_ftTaken = {};
     std::vector<Watch> m_watches;   // in key order
+    std::vector<BYTE> m_memory;     // the bytes, when they are kept in memory
+    CFileView m_view;               // ... or the file, mapped
+    const BYTE* m_pBytes = nullptr;
+    size_t m_nBytes = 0;
 };
 
-// The values of a snapshot key.
-std::vector<RegistryValue> UnpackValues(const std::vector<BYTE>& packed);
+// Values packed as a snapshot keeps them; false when they are damaged or
+// cut short.
+bool UnpackValues(const BYTE* pPacked, size_t nBytes, std::vector<RegistryValue>& values);
+
+// Called, where a test sets it, after a key's first subkey is listed: a
+// second thread may then change the key as another program would.
+using SubKeyListingHook = void (*)(HKEY hKey);
+void SetSubKeyListingHook(SubKeyListingHook pHook);

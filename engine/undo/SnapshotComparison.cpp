@@ -13,11 +13,13 @@ std::vector<RegistryKeyChange> CRegistrySnapshot::CompareWithRegistry(CWorkProgr
     std::vector<RegistryKeyChange> out;
     size_t i = 0;
     for (const SnapshotRoot& root : SnapshotRoots()) {
-        const bool bBefore = i < m_keys.size() && m_keys[i].strPath == root.pszPath;
+        std::wstring strName;
+        if (i < m_keys.size()) NameOf(i, strName);
+        const bool bBefore = i < m_keys.size() && strName == root.pszPath;
         CRegKey key;
         const LONG nResult = OpenRoot(root, key);
         if (bBefore && nResult == ERROR_SUCCESS) CompareKey(i, key.Get(), root.pszPath, out, pProgress);
-        else if (bBefore && nResult == ERROR_FILE_NOT_FOUND) RecreateSubtree(m_keys, i, out);
+        else if (bBefore && nResult == ERROR_FILE_NOT_FOUND) RecreateSubtree(i, root.pszPath, out);
         else if (!bBefore && nResult == ERROR_SUCCESS) AddCreatedRoot(key.Get(), root.pszPath, out);
         if (bBefore) i += m_keys[i].nSubtree;
     }
@@ -41,13 +43,13 @@ void CRegistrySnapshot::AddCreatedRoot(HKEY hRoot, const std::wstring& strRoot, 
 namespace {
 // The values that put the key's values back as they were, read with the
 // key's counts as just queried.
-void CompareValues(const CRegistrySnapshot::Key& before, HKEY hAfter, const KeyInfo& info, const std::wstring& strPath,
+void CompareValues(const std::vector<RegistryValue>& oldValues, HKEY hAfter, const KeyInfo& info, const std::wstring& strPath,
                    std::vector<RegistryKeyChange>& out)
 {
     std::vector<BYTE> packed;
     ReadValues(hAfter, info, packed);
-    const std::vector<RegistryValue> oldValues = UnpackValues(before.packed);
-    const std::vector<RegistryValue> newValues = UnpackValues(packed);
+    std::vector<RegistryValue> newValues;
+    UnpackValues(packed.data(), packed.size(), newValues);
     const std::vector<const RegistryValue*> olds = ByName(oldValues), news = ByName(newValues);
     RegistryKeyChange change;
     change.strPath = strPath;
@@ -79,7 +81,7 @@ void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstri
     // same subkeys, whose own state is still to be looked at.
     const bool bUnchanged = CompareFileTime(&info.ftWrite, &before.ftWrite) == 0 && info.nValues == before.nValues &&
                             info.nSubKeys == before.nSubKeys && Ticks(before.ftWrite) + UNCHANGED_MARGIN < Ticks(m_ftTaken);
-    if (!bUnchanged) CompareValues(before, hAfter, info, strPath, out);
+    if (!bUnchanged) CompareValues(ValuesOf(iBefore), hAfter, info, strPath, out);
 
     // The subkeys before and after, both in name order, side by side.
     const size_t nEnd = iBefore + before.nSubtree;
@@ -93,9 +95,9 @@ void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstri
     while (j < nEnd || a < after.size()) {
         const int nOrder = j >= nEnd            ? 1
                            : a >= after.size() ? -1
-                                                : CompareNames(ChildName(m_keys[j].strPath, strPath.size(), strName), after[a].strName);
+                                                : CompareNames(NameOf(j, strName), after[a].strName);
         if (nOrder < 0) {
-            RecreateSubtree(m_keys, j, out);   // deleted since
+            RecreateSubtree(j, strPath + L'\\' + NameOf(j, strName), out);   // deleted since
             j += m_keys[j].nSubtree;
             continue;
         }
@@ -126,7 +128,7 @@ void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstri
             if (!(bInfo && IsLink(child.Get(), childInfo)) && !IsProtectedKey(strChild) && !PredatesSnapshot(ftWrite))
                 out.push_back({strChild, true, {}});
         } else {
-            if (bOpened) CompareKey(j, child.Get(), m_keys[j].strPath, out, pProgress);
+            if (bOpened) CompareKey(j, child.Get(), strPath + L'\\' + after[a].strName, out, pProgress);
             j += m_keys[j].nSubtree;
         }
         ++a;

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+SubKeyListingHook s_pSubKeyListingHook = nullptr;
+}
+
 namespace snapshot_keys {
 
 void Step(CWorkProgress* pProgress, size_t nKeys)
@@ -66,6 +70,7 @@ std::vector<SubKey> SubKeys(HKEY hKey, const KeyInfo& info)
         }
         if (nResult != ERROR_SUCCESS) break;
         subKeys.push_back({std::wstring(buffer.data(), nChars), ftWrite});
+        if (i == 0 && s_pSubKeyListingHook) s_pSubKeyListingHook(hKey);
     }
     std::sort(subKeys.begin(), subKeys.end(), [](const SubKey& a, const SubKey& b) { return NameLess(a.strName, b.strName); });
     return subKeys;
@@ -116,60 +121,6 @@ uint32_t ReadValues(HKEY hKey, const KeyInfo& info, std::vector<BYTE>& packed)
     return nCount;
 }
 
-// Reads one word at pos and moves past it; false past the end.
-bool TakeWord(const std::vector<BYTE>& bytes, size_t& pos, uint32_t& n)
-{
-    if (bytes.size() - pos < sizeof n || pos > bytes.size()) return false;
-    std::memcpy(&n, bytes.data() + pos, sizeof n);
-    pos += sizeof n;
-    return true;
-}
-
-bool TakeWord(const std::vector<BYTE>& bytes, size_t& pos, DWORD& n)
-{
-    uint32_t nWord = 0;
-    if (!TakeWord(bytes, pos, nWord)) return false;
-    n = nWord;
-    return true;
-}
-
-bool UnpackChecked(const std::vector<BYTE>& packed, std::vector<RegistryValue>& values)
-{
-    size_t pos = 0;
-    while (pos < packed.size()) {
-        uint32_t nChars = 0, nBytes = 0;
-        RegistryValue value;
-        if (!TakeWord(packed, pos, nChars) || !TakeWord(packed, pos, value.dwType) || !TakeWord(packed, pos, nBytes))
-            return false;
-        const size_t nNameBytes = static_cast<size_t>(nChars) * sizeof(wchar_t);
-        if (packed.size() - pos < nNameBytes || packed.size() - pos - nNameBytes < nBytes) return false;
-        value.strName.resize(nChars);
-        if (nChars) std::memcpy(&value.strName[0], packed.data() + pos, nNameBytes);
-        pos += nNameBytes;
-        value.data.assign(packed.data() + pos, packed.data() + pos + nBytes);
-        pos += nBytes;
-        values.push_back(std::move(value));
-    }
-    return true;
-}
-
-const std::wstring& ChildName(const std::wstring& strChildPath, size_t nParentLength, std::wstring& strName)
-{
-    strName.assign(strChildPath, nParentLength + 1, std::wstring::npos);
-    return strName;
-}
-
-void RecreateSubtree(const std::vector<CRegistrySnapshot::Key>& keys, size_t iFirst, std::vector<RegistryKeyChange>& out)
-{
-    for (size_t k = iFirst; k < iFirst + keys[iFirst].nSubtree; ++k) {
-        if (keys[k].bUnreadable) continue;
-        RegistryKeyChange change;
-        change.strPath = keys[k].strPath;
-        for (RegistryValue& value : UnpackValues(keys[k].packed)) change.values.push_back({std::move(value), false});
-        out.push_back(std::move(change));
-    }
-}
-
 // The values sorted by name, as the registry compares them.
 std::vector<const RegistryValue*> ByName(const std::vector<RegistryValue>& values)
 {
@@ -179,4 +130,45 @@ std::vector<const RegistryValue*> ByName(const std::vector<RegistryValue>& value
               [](const RegistryValue* a, const RegistryValue* b) { return NameLess(a->strName, b->strName); });
     return sorted;
 }
+bool SameReading(const KeyInfo& a, const KeyInfo& b)
+{
+    return CompareFileTime(&a.ftWrite, &b.ftWrite) == 0 && a.nSubKeys == b.nSubKeys && a.nValues == b.nValues;
+}
+}
+
+namespace {
+bool TakeWord(const BYTE* pBytes, size_t nBytes, size_t& pos, uint32_t& n)
+{
+    if (pos > nBytes || nBytes - pos < sizeof n) return false;
+    std::memcpy(&n, pBytes + pos, sizeof n);
+    pos += sizeof n;
+    return true;
+}
+}
+
+void SetSubKeyListingHook(SubKeyListingHook pHook)
+{
+    s_pSubKeyListingHook = pHook;
+}
+
+bool UnpackValues(const BYTE* pPacked, size_t nBytes, std::vector<RegistryValue>& values)
+{
+    size_t pos = 0;
+    while (pos < nBytes) {
+        uint32_t nChars = 0, nData = 0, dwType = 0;
+        RegistryValue value;
+        if (!TakeWord(pPacked, nBytes, pos, nChars) || !TakeWord(pPacked, nBytes, pos, dwType) ||
+            !TakeWord(pPacked, nBytes, pos, nData))
+            return false;
+        value.dwType = dwType;
+        const size_t nNameBytes = static_cast<size_t>(nChars) * sizeof(wchar_t);
+        if (nBytes - pos < nNameBytes || nBytes - pos - nNameBytes < nData) return false;
+        value.strName.resize(nChars);
+        if (nChars) std::memcpy(&value.strName[0], pPacked + pos, nNameBytes);
+        pos += nNameBytes;
+        value.data.assign(pPacked + pos, pPacked + pos + nData);
+        pos += nData;
+        values.push_back(std::move(value));
+    }
+    return true;
 }

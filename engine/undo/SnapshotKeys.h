@@ -9,6 +9,12 @@
 #include <vector>
 
 namespace snapshot_keys {
+// The snapshot's bytes: this start, the time it was taken, each key's
+// record in depth-first order (its depth plus one, name, last write,
+// counts, whether it could be read, its packed values), then a zero, this
+// end and the number of keys.
+const char SNAPSHOT_MAGIC[8] = {'F', 'S', 'S', 'N', 'A', 'P', '0', '3'};
+const char SNAPSHOT_END[8] = {'F', 'S', 'S', 'N', 'A', 'P', 'E', 'N'};
 // A key last written this long before the snapshot was taken, and written
 // at the same time afterwards, has not been written since: a write during
 // the press stamps it with a later time, even on a clock that ticks every
@@ -51,15 +57,8 @@ void AppendWord(std::vector<BYTE>& out, uint32_t n);
 // Reads every value into the packed form: for each, the name's length in
 // characters, the type, the data's length in bytes, the name, the data.
 uint32_t ReadValues(HKEY hKey, const KeyInfo& info, std::vector<BYTE>& packed);
-// Reads one word at pos and moves past it; false past the end.
-bool TakeWord(const std::vector<BYTE>& bytes, size_t& pos, uint32_t& n);
-bool TakeWord(const std::vector<BYTE>& bytes, size_t& pos, DWORD& n);
-// The packed values back; false when they are damaged or cut short.
-bool UnpackChecked(const std::vector<BYTE>& packed, std::vector<RegistryValue>& values);
-
-const std::wstring& ChildName(const std::wstring& strChildPath, size_t nParentLength, std::wstring& strName);
-// The changes that make a deleted key and its subtree again.
-void RecreateSubtree(const std::vector<CRegistrySnapshot::Key>& keys, size_t iFirst, std::vector<RegistryKeyChange>& out);
 // The values sorted by name, as the registry compares them.
 std::vector<const RegistryValue*> ByName(const std::vector<RegistryValue>& values);
+// Two readings of a key that agree: nothing was written to it in between.
+bool SameReading(const KeyInfo& a, const KeyInfo& b);
 }

@@ -137,10 +137,3 @@ REGSAM SnapshotView()
 {
     return ViewAccess(64);
 }
-
-std::vector<RegistryValue> UnpackValues(const std::vector<BYTE>& packed)
-{
-    std::vector<RegistryValue> values;
-    UnpackChecked(packed, values);
-    return values;
-}

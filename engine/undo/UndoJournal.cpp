@@ -77,6 +77,48 @@ CChangeRecording::~CChangeRecording()
     if (IsBegun()) End();
 }
 
+namespace {
+// The snapshot's file as the keys are read: written in large pieces, and
+// sealed over every byte as it goes.
+class CSealedFileOutput : public CSnapshotOutput {
+public:
+    CSealedFileOutput(HANDLE hFile, const std::vector<BYTE>& key)
+        : m_hFile(hFile), m_hmac(key)
+    {
+        m_buffer.reserve(BUFFER_BYTES);
+    }
+    bool Write(const void* pBytes, size_t nBytes) override
+    {
+        if (m_bFailed) return false;
+        m_hmac.Update(pBytes, nBytes);
+        const BYTE* p = static_cast<const BYTE*>(pBytes);
+        m_buffer.insert(m_buffer.end(), p, p + nBytes);
+        if (m_buffer.size() >= BUFFER_BYTES) Flush();
+        return !m_bFailed;
+    }
+    // The seal after the last byte, and everything on the disk.
+    bool Finish()
+    {
+        std::vector<BYTE> seal;
+        if (!Flush() || !m_hmac.Finish(seal)) return false;
+        return WriteAllBytes(m_hFile, seal.data(), seal.size()) && FlushFileBuffers(m_hFile);
+    }
+
+private:
+    static constexpr size_t BUFFER_BYTES = 1 << 20;
+    bool Flush()
+    {
+        if (!m_bFailed && !m_buffer.empty() && !WriteAllBytes(m_hFile, m_buffer.data(), m_buffer.size())) m_bFailed = true;
+        m_buffer.clear();
+        return !m_bFailed;
+    }
+    HANDLE m_hFile;
+    CHmacSha256 m_hmac;
+    std::vector<BYTE> m_buffer;
+    bool m_bFailed = false;
+};
+}
+
 bool CChangeRecording::Begin(CWorkProgress* pProgress)
 {
     if (IsBegun()) return true;
@@ -94,51 +136,71 @@ bool CChangeRecording::Begin(CWorkProgress* pProgress)
     swprintf(szTime, 32, L"%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
     swprintf(szStamp, 32, L"%04u-%02u-%02u %02u%02u%02u", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
     m_strTime = szTime;
-    if (!m_snapshot.Capture(pProgress)) {
-        m_strError = ErrorText(ERROR_ACCESS_DENIED);
+
+    // Held open, shared for reading only, until the press ends: a start of
+    // the utility meanwhile sees that it is in use. It is deleted through
+    // this handle, never by its name. A stem whose undo file an earlier
+    // press left is not taken: this press rewrites its own as it goes.
+    const std::wstring strBase = Wide(strFolder) + L'\\' + szStamp + L' ' + Wide(m_strAction);
+    DWORD dwError = ERROR_SUCCESS;
+    for (int n = 1; n < 100 && m_hSnapshot == INVALID_HANDLE_VALUE; ++n) {
+        m_strStem = strBase + (n > 1 ? L" (" + std::to_wstring(n) + L")" : L"");
+        if (GetFileAttributesW((m_strStem + UNDO_EXTENSION).c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+        m_hSnapshot = CreateFileW((m_strStem + SNAPSHOT_EXTENSION).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                  FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr);
+        dwError = m_hSnapshot == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS) break;
+    }
+    if (m_hSnapshot == INVALID_HANDLE_VALUE) {
+        m_strError = ErrorText(dwError);
         return false;
     }
+    m_strUndoFile = m_strStem + UNDO_EXTENSION;
+
+    // The snapshot goes to the file as the keys are read, sealed like the
+    // undo files: a snapshot left for the next start is believed only when
+    // this program wrote it. Then the file is mapped, and the comparison
+    // reads the names and values back from it.
     const uint32_t nScope = m_seal.scope == KeyScope::Machine ? 1 : 0;
     std::vector<BYTE> header(sizeof PENDING_MAGIC + sizeof nScope);
     std::memcpy(header.data(), PENDING_MAGIC, sizeof PENDING_MAGIC);
     std::memcpy(header.data() + sizeof PENDING_MAGIC, &nScope, sizeof nScope);
     AppendString(header, Wide(m_strAction));
     AppendString(header, m_strTime);
-    const std::vector<BYTE> snapshot = m_snapshot.Serialize();
-    // Sealed like the undo files: a snapshot left for the next start is
-    // believed only when this program wrote it.
-    std::vector<BYTE> seal;
-    CHmacSha256 hmac(m_seal.key);
-    hmac.Update(header.data(), header.size());
-    hmac.Update(snapshot.data(), snapshot.size());
-    if (!hmac.Finish(seal)) {
-        m_strError = ErrorText(ERROR_INVALID_FUNCTION);
-        return false;
-    }
-
-    // Held open, shared for reading only, until the press ends: a start of
-    // the utility meanwhile sees that it is in use. It is deleted through
-    // this handle, never by its name.
-    const std::wstring strBase = Wide(strFolder) + L'\\' + szStamp + L' ' + Wide(m_strAction);
-    DWORD dwError = ERROR_SUCCESS;
-    for (int n = 1; n < 100 && m_hSnapshot == INVALID_HANDLE_VALUE; ++n) {
-        m_strStem = strBase + (n > 1 ? L" (" + std::to_wstring(n) + L")" : L"");
-        m_hSnapshot = CreateFileW((m_strStem + SNAPSHOT_EXTENSION).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        dwError = m_hSnapshot == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-        if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS) break;
-    }
-    if (m_hSnapshot != INVALID_HANDLE_VALUE &&
-        (!WriteAllBytes(m_hSnapshot, header.data(), header.size()) ||
-         !WriteAllBytes(m_hSnapshot, snapshot.data(), snapshot.size()) || !WriteAllBytes(m_hSnapshot, seal.data(), seal.size()) ||
-         !FlushFileBuffers(m_hSnapshot))) {
+    CSealedFileOutput out(m_hSnapshot, m_seal.key);
+    CFileView view;
+    bool bRead = false;
+    const bool bWritten = out.Write(header.data(), header.size()) && (bRead = m_snapshot.CaptureTo(out, pProgress)) &&
+                          out.Finish() && view.Open(m_hSnapshot, UNDO_FILE_LIMIT) == ERROR_SUCCESS &&
+                          m_snapshot.Attach(std::move(view), header.size());
+    if (!bWritten) {
         dwError = GetLastError();
+        m_snapshot.Release();
         DeleteOpenFile(m_hSnapshot);
         CloseHandle(m_hSnapshot);
         m_hSnapshot = INVALID_HANDLE_VALUE;
+        m_strError = ErrorText(bRead && dwError != ERROR_SUCCESS ? dwError : ERROR_ACCESS_DENIED);
+        return false;
     }
-    if (m_hSnapshot == INVALID_HANDLE_VALUE) m_strError = ErrorText(dwError);
-    return IsBegun();
+    m_nLastCheckpoint = GetTickCount64();
+    return true;
+}
+
+void CChangeRecording::Checkpoint()
+{
+    if (!IsBegun() || m_bEnded) return;
+    const ULONGLONG nStart = GetTickCount64();
+    if (nStart - m_nLastCheckpoint < 3 * m_nCheckpointCost) return;
+    UndoFileHeader header;
+    header.strAction = Wide(m_strAction);
+    header.strTime = m_strTime;
+    header.ftTaken = m_snapshot.TakenAt();
+    header.strNote = L"Written while the change went on: what had changed by then.";
+    UndoOutcome outcome;
+    WriteUndo(m_snapshot.CompareWithRegistry(), m_strUndoFile, header, m_seal, outcome);
+    m_nLastCheckpoint = GetTickCount64();
+    m_nCheckpointCost = m_nLastCheckpoint - nStart;
 }
 
 UndoOutcome CChangeRecording::End(CWorkProgress* pProgress)
@@ -153,7 +215,9 @@ UndoOutcome CChangeRecording::End(CWorkProgress* pProgress)
     header.strAction = Wide(m_strAction);
     header.strTime = m_strTime;
     header.ftTaken = m_snapshot.TakenAt();
-    WriteUndo(changes, m_strStem, header, m_seal, outcome);
+    WriteUndo(changes, m_strUndoFile, header, m_seal, outcome);
+    // A mapped file can be neither deleted nor renamed.
+    m_snapshot.Release();
     // Kept when its undo file could not be written: the next start tries again.
     if (outcome.strError.IsEmpty()) DeleteOpenFile(m_hSnapshot);
     CloseHandle(m_hSnapshot);

@@ -56,6 +56,10 @@ public:
     bool Begin(CWorkProgress* pProgress = nullptr);
     bool IsBegun() const { return m_hSnapshot != INVALID_HANDLE_VALUE; }
     const CString& Error() const { return m_strError; }
+    // Between two servers: compares and rewrites the undo file, so that a
+    // press that never ends leaves one for what ran. Skipped while the
+    // comparisons would take more than a quarter of the press's time.
+    void Checkpoint();
     // Compares and writes the undo file; nothing when Begin never ran. A
     // second call gives what the first did.
     UndoOutcome End(CWorkProgress* pProgress = nullptr);
@@ -64,12 +68,15 @@ private:
     CString m_strAction;
     CString m_strError;
     std::wstring m_strStem;          // folder, time and action: the files' names without extension
+    std::wstring m_strUndoFile;      // the stem's undo file, which no earlier press has taken
     std::wstring m_strTime;
     CRegistrySnapshot m_snapshot;
     UndoSeal m_seal;
     HANDLE m_hSnapshot = INVALID_HANDLE_VALUE;   // held open: the snapshot is in use
     bool m_bEnded = false;
     UndoOutcome m_outcome;
+    ULONGLONG m_nLastCheckpoint = 0;      // when the last comparison ended, in ms
+    ULONGLONG m_nCheckpointCost = 0;      // ... and what it took
 };
 
 // The longest a press lasts: a left snapshot older than this is no longer

@@ -6,8 +6,6 @@
 
 namespace undo_journal {
 namespace {
-// The largest undo file read back: far beyond any the classes keys give.
-const LONGLONG UNDO_FILE_LIMIT = 512LL << 20;
 
 std::wstring ComputerName()
 {
@@ -50,14 +48,15 @@ void AppendString(std::vector<BYTE>& out, const std::wstring& str)
     out.insert(out.end(), p, p + str.size() * sizeof(wchar_t));
 }
 
-bool TakeString(const std::vector<BYTE>& bytes, size_t& pos, std::wstring& str)
+bool TakeString(const BYTE* pBytes, size_t nBytes, size_t& pos, std::wstring& str)
 {
     uint32_t nChars = 0;
-    if (bytes.size() - pos < sizeof nChars) return false;
-    std::memcpy(&nChars, bytes.data() + pos, sizeof nChars);
+    if (pos > nBytes || nBytes - pos < sizeof nChars) return false;
+    std::memcpy(&nChars, pBytes + pos, sizeof nChars);
     pos += sizeof nChars;
-    if (nChars > 1024 || bytes.size() - pos < nChars * sizeof(wchar_t)) return false;
-    str.assign(reinterpret_cast<const wchar_t*>(bytes.data() + pos), nChars);
+    if (nChars > 1024 || nBytes - pos < nChars * sizeof(wchar_t)) return false;
+    str.assign(nChars, L'\0');
+    if (nChars) std::memcpy(&str[0], pBytes + pos, nChars * sizeof(wchar_t));
     pos += nChars * sizeof(wchar_t);
     return true;
 }
@@ -69,7 +68,7 @@ bool ReadWholeFile(HANDLE hFile, std::vector<BYTE>& bytes, DWORD& dwError)
         dwError = GetLastError();
         return false;
     }
-    if (size.QuadPart > UNDO_FILE_LIMIT) {
+    if (static_cast<unsigned long long>(size.QuadPart) > UNDO_FILE_LIMIT) {
         dwError = ERROR_FILE_TOO_LARGE;
         return false;
     }
@@ -87,29 +86,23 @@ bool ReadWholeFile(HANDLE hFile, std::vector<BYTE>& bytes, DWORD& dwError)
     return true;
 }
 
-// Writes the undo file of changes beside the stem, under the first name
-// not yet taken. No changes: no file.
-void WriteUndo(const std::vector<RegistryKeyChange>& changes, const std::wstring& strStem, UndoFileHeader header,
+void WriteUndo(const std::vector<RegistryKeyChange>& changes, const std::wstring& strTarget, UndoFileHeader header,
                const UndoSeal& seal, UndoOutcome& outcome)
 {
-    if (changes.empty()) return;
+    if (changes.empty()) {
+        DeleteFileW(strTarget.c_str());
+        return;
+    }
     header.strComputer = ComputerName();
     header.strUser = UserName();
     header.strUserSid = CurrentUserSid();
+    outcome.counts = UndoCounts();
     const std::vector<BYTE> bytes = FormatUndoFile(changes, header, seal, &outcome.counts);
-    const std::wstring strFolder = strStem.substr(0, strStem.rfind(L'\\'));
-    DWORD dwError = ERROR_SUCCESS;
-    for (int n = 1; n < 100; ++n) {
-        const std::wstring strPath = strStem + (n > 1 ? L" (" + std::to_wstring(n) + L")" : L"") + UNDO_EXTENSION;
-        dwError = WriteFileWhole(strFolder, strPath, bytes.data(), bytes.size(), false);
-        if (dwError == ERROR_ALREADY_EXISTS) continue;
-        if (dwError == ERROR_SUCCESS) {
-            outcome.bWritten = true;
-            outcome.strFile = Narrow(strPath);
-        }
-        break;
-    }
-    if (!outcome.bWritten) outcome.strError = ErrorText(dwError);
+    const std::wstring strFolder = strTarget.substr(0, strTarget.rfind(L'\\'));
+    const DWORD dwError = WriteFileWhole(strFolder, strTarget, bytes.data(), bytes.size(), true);
+    outcome.bWritten = dwError == ERROR_SUCCESS;
+    if (outcome.bWritten) outcome.strFile = Narrow(strTarget);
+    else outcome.strError = ErrorText(dwError);
 }
 
 std::vector<WIN32_FIND_DATAW> FolderFiles(const std::wstring& strFolder, const wchar_t* pszPattern)

@@ -17,12 +17,16 @@ std::wstring Wide(const CString& str);
 CString Narrow(const std::wstring& str);
 CString ErrorText(DWORD dwError);
 void AppendString(std::vector<BYTE>& out, const std::wstring& str);
-bool TakeString(const std::vector<BYTE>& bytes, size_t& pos, std::wstring& str);
+bool TakeString(const BYTE* pBytes, size_t nBytes, size_t& pos, std::wstring& str);
 // The whole file, up to a limit far beyond any the classes keys give.
 bool ReadWholeFile(HANDLE hFile, std::vector<BYTE>& bytes, DWORD& dwError);
-// Writes the undo file of changes beside the stem, under the first name
-// not yet taken. No changes: no file.
-void WriteUndo(const std::vector<RegistryKeyChange>& changes, const std::wstring& strStem, UndoFileHeader header,
+// The largest snapshot or undo file read back: far beyond any the classes
+// keys give.
+const unsigned long long UNDO_FILE_LIMIT = 1024ULL << 20;
+// Writes the undo file of changes as strTarget, whole, in place of what is
+// there: a press rewrites its own file as it goes. No changes: no file, and
+// the press's earlier one is deleted.
+void WriteUndo(const std::vector<RegistryKeyChange>& changes, const std::wstring& strTarget, UndoFileHeader header,
                const UndoSeal& seal, UndoOutcome& outcome);
 // The files of the folder that match the pattern, with their times.
 std::vector<WIN32_FIND_DATAW> FolderFiles(const std::wstring& strFolder, const wchar_t* pszPattern);

@@ -33,27 +33,28 @@ void SetAside(HANDLE hFile, const std::wstring& strPath, const CString& strWhy, 
     outcome.strError = strWhy;
 }
 
-// Reads a left snapshot: its header, and the snapshot once its seal holds.
-// ERROR_SUCCESS; ERROR_ACCESS_DENIED when its key cannot be read here (left
-// for a process that can); another error when it is unusable.
-DWORD ReadPending(const std::vector<BYTE>& bytes, UndoFileHeader& header, CRegistrySnapshot& snapshot, KeyScope& scope)
+// Reads a left snapshot, mapped: its header, and the snapshot once its
+// seal holds. ERROR_SUCCESS; ERROR_ACCESS_DENIED when its key cannot be
+// read here (left for a process that can); another error when it is
+// unusable.
+DWORD ReadPending(CFileView&& view, UndoFileHeader& header, CRegistrySnapshot& snapshot, KeyScope& scope)
 {
+    const BYTE* pBytes = view.Data();
+    const size_t nBytes = view.Size();
     size_t pos = 8;
     uint32_t nScope = 0;
-    if (bytes.size() < 12 + SEAL_BYTES || std::memcmp(bytes.data(), PENDING_MAGIC, 8) != 0) return ERROR_BAD_FORMAT;
-    std::memcpy(&nScope, bytes.data() + pos, 4);
+    if (nBytes < 12 + SEAL_BYTES || std::memcmp(pBytes, PENDING_MAGIC, 8) != 0) return ERROR_BAD_FORMAT;
+    std::memcpy(&nScope, pBytes + pos, 4);
     pos += 4;
     if (nScope > 1) return ERROR_BAD_FORMAT;
     scope = nScope ? KeyScope::Machine : KeyScope::User;
     std::vector<BYTE> key, seal;
     if (ReadSecretKey(scope, key) != ERROR_SUCCESS) return ERROR_ACCESS_DENIED;
-    const size_t nBody = bytes.size() - SEAL_BYTES;
-    if (!HmacSha256(key, bytes.data(), nBody, seal) || seal.size() != SEAL_BYTES ||
-        !SameBytes(seal.data(), bytes.data() + nBody, SEAL_BYTES))
+    const size_t nBody = nBytes - SEAL_BYTES;
+    if (!HmacSha256(key, pBytes, nBody, seal) || seal.size() != SEAL_BYTES || !SameBytes(seal.data(), pBytes + nBody, SEAL_BYTES))
         return ERROR_INVALID_DATA;
-    const std::vector<BYTE> body(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(nBody));
-    if (!TakeString(body, pos, header.strAction) || !TakeString(body, pos, header.strTime) ||
-        !snapshot.Load(std::vector<BYTE>(body.begin() + static_cast<std::ptrdiff_t>(pos), body.end())))
+    if (!TakeString(pBytes, nBody, pos, header.strAction) || !TakeString(pBytes, nBody, pos, header.strTime) ||
+        !snapshot.Load(std::move(view), pos, nBody - pos))
         return ERROR_INVALID_DATA;
     header.ftTaken = snapshot.TakenAt();
     return ERROR_SUCCESS;
@@ -76,18 +77,25 @@ bool CompletePending(const std::wstring& strPath, const OldSnapshotQuestion& ask
 {
     HANDLE hFile = OpenFileNoReparse(strPath, GENERIC_READ | DELETE, 0, OPEN_EXISTING);
     if (hFile == INVALID_HANDLE_VALUE) return false;
-    std::vector<BYTE> bytes;
+    CFileView view;
     DWORD dwError = ERROR_SUCCESS;
     UndoFileHeader header;
     CRegistrySnapshot snapshot;
+    // A mapped file can be neither renamed nor deleted.
+    const auto letGo = [&] {
+        snapshot.Release();
+        view.Close();
+    };
     KeyScope scope = KeyScope::User;
     bool bHandled = true;
     try {
-        if (ReadWholeFile(hFile, bytes, dwError)) dwError = ReadPending(bytes, header, snapshot, scope);
+        dwError = view.Open(hFile, UNDO_FILE_LIMIT);
+        if (dwError == ERROR_SUCCESS) dwError = ReadPending(std::move(view), header, snapshot, scope);
         outcome.dAgeHours = dwError == ERROR_SUCCESS ? HoursSince(header.ftTaken) : 0;
         const bool bTooOld = dwError == ERROR_SUCCESS && outcome.dAgeHours > MAX_PRESS_HOURS &&
                              !(askOld && askOld(header.strAction, outcome.dAgeHours));
         if (bTooOld) {
+            letGo();
             CString strWhy;
             strWhy.Format(LoadResourceString(IDS_UNDO_TOO_OLD), static_cast<int>(outcome.dAgeHours));
             SetAside(hFile, strPath, strWhy, outcome);
@@ -97,17 +105,21 @@ bool CompletePending(const std::wstring& strPath, const OldSnapshotQuestion& ask
             ReadSecretKey(scope, seal.key);
             outcome.bRecorded = true;
             header.strNote = L"Completed at the next start: the change was interrupted.";
+            // In place of the file the press rewrote as it went.
             const std::wstring strStem = strPath.substr(0, strPath.size() - wcslen(SNAPSHOT_EXTENSION));
-            WriteUndo(snapshot.CompareWithRegistry(), strStem, header, seal, outcome);
+            WriteUndo(snapshot.CompareWithRegistry(), strStem + UNDO_EXTENSION, header, seal, outcome);
+            letGo();
             if (outcome.strError.IsEmpty()) DeleteOpenFile(hFile);
         } else if (dwError == ERROR_ACCESS_DENIED) {
             bHandled = false;
         } else {
+            letGo();
             SetAside(hFile, strPath, ErrorText(dwError), outcome);
         }
     } catch (const std::exception&) {
         // However it is made, a file that cannot be read is set aside: it
         // must never stop every later start.
+        letGo();
         outcome = UndoOutcome();
         SetAside(hFile, strPath, ErrorText(ERROR_NOT_ENOUGH_MEMORY), outcome);
     }

@@ -331,6 +331,8 @@ TEST(UndoKilled, APressKilledMidwayLeavesAnUndoFileTheNextStartCompletes)
 {
     CTempDir dir;
     const std::string system = dir.MakeDir("System");
+    // Rows run in name order: this server before the one that hangs.
+    dir.CopyIn(TestProgramFolder() + "\\ForgeSampleServer.dll", "System\\KfBuild.dll");
     dir.CopyIn(TestProgramFolder() + "\\HangSrv.exe", "System\\KfBuildSrv.exe");
     CScopedRegValue common(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir", dir / "Common");
     DeleteTestKeys();
@@ -351,6 +353,19 @@ TEST(UndoKilled, APressKilledMidwayLeavesAnUndoFileTheNextStartCompletes)
     PROCESS_INFORMATION info = {};
     ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info));
     EXPECT_TRUE(WaitFor([&] { return snapshots() && CountProcesses("KfBuildSrv.exe") > 0; }, 60));
+    // The server that ran before the hung one is in an undo file already.
+    std::string during;
+    {
+        WIN32_FIND_DATAW data = {};
+        HANDLE hFind = FindFirstFileW((UndoFolder().ToWide() + L"\\*Repair.reg").c_str(), &data);
+        ASSERT_NE(INVALID_HANDLE_VALUE, hFind) << "no undo file while the press goes on";
+        FindClose(hFind);
+        during = CString::FromWide((UndoFolder().ToWide() + L"\\" + data.cFileName).c_str()).Str();
+        const std::string bytes = ReadFileText(during);
+        const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+        EXPECT_NE(std::wstring::npos, text.find(L"; Written while the change went on")) << during;
+        EXPECT_NE(std::wstring::npos, text.find(L"ForgeBuild.Builder.1]")) << during;
+    }
     WriteValues(HKEY_CURRENT_USER, USER_KEY, {{L"during", REG_SZ, Bytes(L"the press")}});
     TerminateProcess(info.hProcess, 9);
     WaitForSingleObject(info.hProcess, 10000);
@@ -361,6 +376,7 @@ TEST(UndoKilled, APressKilledMidwayLeavesAnUndoFileTheNextStartCompletes)
     const ProcessOutput next = RunProcess(Tool() + "/report " + Quoted(dir / "report.txt") + " /folder " + Quoted(system));
     const std::string file = UndoFileIn(next.err, "its undo file was completed: ");
     ASSERT_NE("", file) << next.err;
+    EXPECT_EQ(during, file) << "completed in place of the file written as the press went";
     const std::string bytes = ReadFileText(file);
     const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
     EXPECT_NE(std::wstring::npos, text.find(L"; Completed at the next start")) << file;
@@ -386,28 +402,30 @@ void AppendText(std::vector<BYTE>& out, const std::wstring& str)
     Append(out, str.data(), str.size() * sizeof(wchar_t));
 }
 
-// A snapshot of a root (and a second key, when given), taken at the time given.
+// A snapshot of a root and, when given, a key below it (or a second root,
+// when its name is a path), taken at the time given.
 std::vector<BYTE> SnapshotBytes(const std::wstring& strRoot, const std::wstring& strSecondKey, const FILETIME& ftTaken)
 {
     std::vector<BYTE> bytes;
     const uint32_t nKeys = strSecondKey.empty() ? 1 : 2;
-    Append(bytes, "FSSNAP02", 8);
+    Append(bytes, "FSSNAP03", 8);
     AppendWord(bytes, ftTaken.dwLowDateTime);
     AppendWord(bytes, ftTaken.dwHighDateTime);
-    AppendWord(bytes, nKeys);
-    for (const std::wstring& strPath : {strRoot, strSecondKey}) {
-        if (strPath.empty()) continue;
-        AppendText(bytes, strPath);
-        const bool bRoot = strPath == strRoot;
-        for (uint32_t n : {0u, 0x01D00000u, 0u, bRoot ? nKeys - 1 : 0u, bRoot ? nKeys : 1u, 0u, 0u}) AppendWord(bytes, n);
+    for (const std::wstring& strName : {strRoot, strSecondKey}) {
+        if (strName.empty()) continue;
+        const bool bRoot = strName.rfind(L"HKEY_", 0) == 0;
+        AppendWord(bytes, bRoot ? 1 : 2);
+        AppendText(bytes, strName);
+        for (uint32_t n : {0u, 0x01D00000u, 0u, bRoot ? nKeys - 1 : 0u, 0u, 0u}) AppendWord(bytes, n);
     }
+    AppendWord(bytes, 0);
     Append(bytes, "FSSNAPEN", 8);
     AppendWord(bytes, nKeys);
     return bytes;
 }
 
 // A left snapshot of two keys, sealed with the machine's key (or not): a
-// root, and a second key whose path is what the caller makes it.
+// root, and a second key whose name is what the caller makes it.
 std::vector<BYTE> LeftSnapshot(const std::wstring& strSecondKey, bool bSealed)
 {
     std::vector<BYTE> bytes;
@@ -428,11 +446,11 @@ TEST(UndoKilled, ALeftSnapshotThatIsForgedOrCraftedIsSetAsideOnceAndNeverStopsAS
 {
     const std::wstring folder = UndoFolder().ToWide();
     const std::vector<std::pair<std::wstring, std::vector<BYTE>>> files = {
-        {L"2001-01-01 000000 Forged.snapshot", LeftSnapshot(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\x", false)},
+        {L"2001-01-01 000000 Forged.snapshot", LeftSnapshot(L"x", false)},
         {L"2001-01-01 000001 Outside.snapshot", LeftSnapshot(L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet", true)},
-        {L"2001-01-01 000002 Nested.snapshot", LeftSnapshot(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\a\\b", true)},
+        {L"2001-01-01 000002 Nested.snapshot", LeftSnapshot(L"a\\b", true)},
         // Sound, but taken years ago: completing it would undo what changed since.
-        {L"2001-01-01 000003 Old.snapshot", LeftSnapshot(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\KelvaraOld", true)},
+        {L"2001-01-01 000003 Old.snapshot", LeftSnapshot(L"KelvaraOld", true)},
     };
     for (const auto& [name, bytes] : files) {
         std::ofstream(CString::FromWide((folder + L"\\" + name).c_str()).Str(), std::ios::binary)
