@@ -90,7 +90,7 @@ std::string FormatCheckLine(const CheckOutcome& outcome)
         for (size_t i = 0; i < outcome.repaired.size(); ++i) repaired += (i ? "," : "") + JsonString(outcome.repaired[i]);
         repaired += "]";
         if (outcome.undo.bWritten)
-            repaired += ",\"undo\":{\"file\":" + JsonString(outcome.undo.strFile) + ",\"keys\":" +
+            repaired += ",\"undo\":{\"file\":" + JsonString(CString::FromWide(outcome.undo.strFile.c_str())) + ",\"keys\":" +
                         std::to_string(outcome.undo.counts.nKeys) + ",\"values\":" +
                         std::to_string(outcome.undo.counts.nValues) + "}";
         else

@@ -266,7 +266,7 @@ int RunCheckOrRepair(const ReportRequest& request)
         ReportContent after = GatherReport(strFolder, std::nullopt);
         after.rowsBefore = rowsBefore;
         if (outcome.undo.bWritten)
-            after.undo = ReportUndo{outcome.undo.strFile, outcome.undo.counts.nKeys, outcome.undo.counts.nValues};
+            after.undo = ReportUndo{CString::FromWide(outcome.undo.strFile.c_str()), outcome.undo.counts.nKeys, outcome.undo.counts.nValues};
         after.nExitCode = nExitCode;
         if (!WriteReport(request, after)) nExitCode = REPORT_CANNOT_WRITE;
     }

@@ -18,7 +18,7 @@ CString Line(const CString& strText)
 CString WrittenLine(const UndoOutcome& outcome)
 {
     CString strText;
-    strText.Format(LoadResourceString(IDS_UNDO_FILE_WRITTEN), outcome.strFile.GetString(), outcome.counts.nKeys,
+    strText.Format(LoadResourceString(IDS_UNDO_FILE_WRITTEN), CString::FromWide(outcome.strFile.c_str()).GetString(), outcome.counts.nKeys,
                    outcome.counts.nValues);
     return Line(strText);
 }
@@ -26,7 +26,7 @@ CString WrittenLine(const UndoOutcome& outcome)
 
 UndoAnswer RunUndo(const CString& strFile)
 {
-    const UndoApplyResult result = ApplyUndoFile(strFile);
+    const UndoApplyResult result = ApplyUndoFile(strFile.ToWide());
     UndoAnswer answer;
     switch (result.status) {
     case UndoApplyStatus::Applied:  answer.nExitCode = REPORT_ALL_SOUND;    break;

@@ -7,6 +7,7 @@
 // "Register Selected" press of a sample server. The registry and the undo
 // folder are put back as they were.
 #include "BenchTiming.h"
+#include "BenchWalk.h"
 #include "common/TestSupport.h"
 #include "engine/components/Catalogue.h"
 #include "engine/components/Registration.h"
@@ -109,49 +110,6 @@ bool BuildTree()
     return true;
 }
 
-struct WalkCount {
-    size_t nKeys = 0;
-    size_t nValues = 0;
-};
-
-// The floor of any snapshot: every key opened, queried and listed, every
-// value read whole into buffers sized from the key's own figures.
-void WalkKey(HKEY hKey, WalkCount& count)
-{
-    DWORD nSubKeys = 0, nMaxSubKeyChars = 0, nValues = 0, nMaxNameChars = 0, nMaxDataBytes = 0;
-    if (RegQueryInfoKeyW(hKey, nullptr, nullptr, nullptr, &nSubKeys, &nMaxSubKeyChars, nullptr, &nValues, &nMaxNameChars,
-                         &nMaxDataBytes, nullptr, nullptr) != ERROR_SUCCESS)
-        return;
-    ++count.nKeys;
-    std::vector<wchar_t> name(std::max(nMaxSubKeyChars, nMaxNameChars) + 1);
-    std::vector<BYTE> data(nMaxDataBytes + 1);
-    for (DWORD i = 0; i < nValues; ++i) {
-        DWORD nChars = static_cast<DWORD>(name.size()), nBytes = static_cast<DWORD>(data.size()), dwType = REG_NONE;
-        if (RegEnumValueW(hKey, i, name.data(), &nChars, nullptr, &dwType, data.data(), &nBytes) == ERROR_SUCCESS) ++count.nValues;
-    }
-    for (DWORD i = 0; i < nSubKeys; ++i) {
-        DWORD nChars = static_cast<DWORD>(name.size());
-        if (RegEnumKeyExW(hKey, i, name.data(), &nChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) continue;
-        CBenchKey child;
-        // Opened as the snapshot opens it: a link is not followed.
-        if (RegOpenKeyExW(hKey, name.data(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | SnapshotView(),
-                          child.Out()) == ERROR_SUCCESS)
-            WalkKey(child.Get(), count);
-    }
-}
-
-WalkCount WalkRoots()
-{
-    WalkCount count;
-    for (const SnapshotRoot& root : SnapshotRoots()) {
-        CBenchKey key;
-        if (RegOpenKeyExW(root.hRoot, root.pszSubKey, REG_OPTION_OPEN_LINK,
-                          KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | SnapshotView(), key.Out()) == ERROR_SUCCESS)
-            WalkKey(key.Get(), count);
-    }
-    return count;
-}
-
 // A handful of edits in the bench tree, as a server's registration makes
 // them: changed, added and deleted values, a new key and a deleted one.
 int ChangeSomeOfTheTree()
@@ -200,7 +158,7 @@ CUndoFolderGuard::CUndoFolderGuard()
             if (GetFileAttributesW(strPath.c_str()) == INVALID_FILE_ATTRIBUTES) m_created.push_back(strPath);
         }
     }
-    m_strFolder = UndoFolder().ToWide();
+    m_strFolder = UndoFolder();
     m_files = Files(m_strFolder);
 }
 

@@ -20,7 +20,7 @@ UndoApplyStatus ParseContent(const std::vector<BYTE>& bytes, UndoFileContent& co
 {
     std::wstring strDetail;
     const UndoFileProblem problem = ParseUndoFile(bytes, content.changes, strDetail, ReadSecretKey, &content.info);
-    const CString strFile = content.strFile;
+    const CString strFile = Narrow(content.strFile);
     switch (problem) {
     case UndoFileProblem::None:
         break;
@@ -39,28 +39,28 @@ UndoApplyStatus ParseContent(const std::vector<BYTE>& bytes, UndoFileContent& co
     return UndoApplyStatus::Applied;
 }
 
-UndoApplyStatus ReadFileBytes(const CString& strFile, std::vector<BYTE>& bytes, CString& strReason)
+UndoApplyStatus ReadFileBytes(const std::wstring& strFile, std::vector<BYTE>& bytes, CString& strReason)
 {
     DWORD dwError = ERROR_SUCCESS;
-    HANDLE hFile = OpenFileNoReparse(Wide(strFile), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    HANDLE hFile = OpenFileNoReparse(strFile, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     const bool bRead = hFile != INVALID_HANDLE_VALUE && ReadWholeFile(hFile, bytes, dwError);
     if (hFile == INVALID_HANDLE_VALUE) dwError = GetLastError();
     else CloseHandle(hFile);
     if (bRead) return UndoApplyStatus::Applied;
-    strReason.Format(LoadResourceString(IDS_UNDO_CANNOT_READ), strFile.GetString(), ErrorText(dwError).GetString());
+    strReason.Format(LoadResourceString(IDS_UNDO_CANNOT_READ), Narrow(strFile).GetString(), ErrorText(dwError).GetString());
     return UndoApplyStatus::Unreadable;
 }
 }
 
-CString LastUndoFile()
+std::wstring LastUndoFile()
 {
-    const std::wstring strFolder = Wide(UndoFolder());
-    if (strFolder.empty()) return CString();
-    CString strLast;
+    const std::wstring strFolder = UndoFolder();
+    if (strFolder.empty()) return std::wstring();
+    std::wstring strLast;
     ULONGLONG nLast = 0;
     for (const WIN32_FIND_DATAW& file : FolderFiles(strFolder, L"*.reg")) {
         UndoFileContent content;
-        content.strFile = Narrow(strFolder + L'\\' + file.cFileName);
+        content.strFile = strFolder + L'\\' + file.cFileName;
         std::vector<BYTE> bytes;
         CString strReason;
         if (ReadFileBytes(content.strFile, bytes, strReason) != UndoApplyStatus::Applied ||
@@ -68,7 +68,7 @@ CString LastUndoFile()
             continue;
         const FILETIME& ft = content.info.header.ftTaken;
         const ULONGLONG nTaken = (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-        if (strLast.IsEmpty() || nTaken > nLast) {
+        if (strLast.empty() || nTaken > nLast) {
             strLast = content.strFile;
             nLast = nTaken;
         }
@@ -76,20 +76,21 @@ CString LastUndoFile()
     return strLast;
 }
 
-UndoApplyStatus ReadUndoFile(const CString& strFile, UndoFileContent& content, CString& strReason)
+UndoApplyStatus ReadUndoFile(const std::wstring& strPath, UndoFileContent& content, CString& strReason)
 {
+    const CString strFile = Narrow(strPath);
     content = UndoFileContent();
-    content.strFile = strFile;
+    content.strFile = strPath;
     // The system account believes no file that another account could have
     // put in place, seal or not.
     std::wstring strWhere;
-    const TrustProblem trust = IsLocalSystem() ? CheckPathTrust(Wide(strFile), &strWhere) : TrustProblem::None;
+    const TrustProblem trust = IsLocalSystem() ? CheckPathTrust(strPath, &strWhere) : TrustProblem::None;
     if (trust != TrustProblem::None && trust != TrustProblem::Missing) {
         strReason.Format(LoadResourceString(IDS_UNDO_UNTRUSTED), strFile.GetString(), TrustProblemText(trust, strWhere).GetString());
         return UndoApplyStatus::Untrusted;
     }
     std::vector<BYTE> bytes;
-    UndoApplyStatus status = ReadFileBytes(strFile, bytes, strReason);
+    UndoApplyStatus status = ReadFileBytes(strPath, bytes, strReason);
     if (status == UndoApplyStatus::Applied) status = ParseContent(bytes, content, strReason);
     if (status != UndoApplyStatus::Applied) return status;
     // A file written for another account (by the system account, say)
@@ -126,7 +127,7 @@ UndoApplyStatus ReadUndoFile(const CString& strFile, UndoFileContent& content, C
 UndoApplyResult ApplyUndoContent(const UndoFileContent& content)
 {
     UndoApplyResult result;
-    const CString& strFile = content.strFile;
+    const CString strFile = Narrow(content.strFile);
     result.counts = content.info.counts;
     for (const RegistryKeyChange& change : content.changes) result.keys.push_back(change.strPath);
     CChangeRecording own("Undo");
@@ -160,7 +161,7 @@ UndoApplyResult ApplyUndoContent(const UndoFileContent& content)
     return result;
 }
 
-UndoApplyResult ApplyUndoFile(const CString& strFile)
+UndoApplyResult ApplyUndoFile(const std::wstring& strFile)
 {
     UndoFileContent content;
     UndoApplyResult result;

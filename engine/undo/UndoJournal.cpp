@@ -30,33 +30,33 @@ std::wstring CurrentUserSid()
     return strSid;
 }
 
-CString UndoFolder(CString* pstrError)
+std::wstring UndoFolder(CString* pstrError)
 {
     const bool bSystem = IsLocalSystem();
     wchar_t szBase[MAX_PATH] = L"";
     const int nFolder = bSystem ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE;
     if (FAILED(SHGetFolderPathW(nullptr, nFolder, nullptr, SHGFP_TYPE_CURRENT, szBase))) {
         if (pstrError) *pstrError = ErrorText(ERROR_PATH_NOT_FOUND);
-        return CString();
+        return std::wstring();
     }
     const std::vector<std::wstring> parts = {L"Kelvara", L"Forge Support", L"Undo"};
     std::wstring strPath;
     if (bSystem) {
         TrustProblem problem = TrustProblem::None;
         const DWORD dwError = CreateTrustedFolder(szBase, parts, strPath, &problem);
-        if (dwError == ERROR_SUCCESS) return Narrow(strPath);
+        if (dwError == ERROR_SUCCESS) return strPath;
         if (pstrError) *pstrError = problem != TrustProblem::None ? TrustProblemText(problem, strPath) : ErrorText(dwError);
-        return CString();
+        return std::wstring();
     }
     strPath = szBase;
     for (const std::wstring& strPart : parts) {
         strPath += L'\\' + strPart;
         if (!CreateDirectoryW(strPath.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
             if (pstrError) *pstrError = ErrorText(GetLastError());
-            return CString();
+            return std::wstring();
         }
     }
-    return Narrow(strPath);
+    return strPath;
 }
 
 DWORD CurrentUndoSeal(UndoSeal& seal)
@@ -123,8 +123,8 @@ bool CChangeRecording::Begin(CWorkProgress* pProgress)
 {
     if (IsBegun()) return true;
     if (!m_strError.IsEmpty()) return false;
-    const CString strFolder = UndoFolder(&m_strError);
-    if (strFolder.IsEmpty()) return false;
+    const std::wstring strFolder = UndoFolder(&m_strError);
+    if (strFolder.empty()) return false;
     const DWORD dwSealError = CurrentUndoSeal(m_seal);
     if (dwSealError != ERROR_SUCCESS) {
         m_strError = ErrorText(dwSealError);
@@ -141,7 +141,7 @@ bool CChangeRecording::Begin(CWorkProgress* pProgress)
     // the utility meanwhile sees that it is in use. It is deleted through
     // this handle, never by its name. A stem whose undo file an earlier
     // press left is not taken: this press rewrites its own as it goes.
-    const std::wstring strBase = Wide(strFolder) + L'\\' + szStamp + L' ' + Wide(m_strAction);
+    const std::wstring strBase = strFolder + L'\\' + szStamp + L' ' + Wide(m_strAction);
     DWORD dwError = ERROR_SUCCESS;
     for (int n = 1; n < 100 && m_hSnapshot == INVALID_HANDLE_VALUE; ++n) {
         m_strStem = strBase + (n > 1 ? L" (" + std::to_wstring(n) + L")" : L"");

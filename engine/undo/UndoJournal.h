@@ -17,7 +17,7 @@
 // others or as a reparse point is refused: standard users may create
 // folders in the common application data. Empty when it cannot be, with
 // the reason in pstrError.
-CString UndoFolder(CString* pstrError = nullptr);
+std::wstring UndoFolder(CString* pstrError = nullptr);
 
 // The process's own account as a SID string ("S-1-5-21-..."): whose
 // HKEY_CURRENT_USER an undo file it writes changes.
@@ -33,7 +33,7 @@ struct UndoOutcome {
     bool bRecorded = false;     // a snapshot was taken: some server ran
     bool bWritten = false;      // an undo file holds the changes
     bool bSetAside = false;     // an interrupted snapshot could not be used and was set aside as strFile
-    CString strFile;            // its path
+    std::wstring strFile;       // its path
     UndoCounts counts;          // what it restores; none: the registry did not change
     CString strError;           // why the snapshot or the undo file could not be written or used
     double dAgeHours = 0;       // for a completed or set-aside snapshot: how long ago its change began
@@ -95,7 +95,7 @@ CString CompletedUndoMessage(const UndoOutcome& outcome);
 // The undo file whose change began last, by the time sealed inside it,
 // among those of the undo folder this process can check; empty when there
 // is none.
-CString LastUndoFile();
+std::wstring LastUndoFile();
 
 // What applying an undo file did.
 enum class UndoApplyStatus {
@@ -109,7 +109,7 @@ enum class UndoApplyStatus {
 
 // An undo file read and checked, as it is shown before it is applied.
 struct UndoFileContent {
-    CString strFile;
+    std::wstring strFile;
     UndoFileInfo info;
     std::vector<RegistryKeyChange> changes;
     std::vector<std::wstring> machineDeletes;    // the machine's keys it deletes
@@ -126,8 +126,8 @@ struct UndoApplyResult {
 
 // Reads and checks an undo file; Applied when it may be applied, else the
 // status and reason that refuse it.
-UndoApplyStatus ReadUndoFile(const CString& strFile, UndoFileContent& content, CString& strReason);
+UndoApplyStatus ReadUndoFile(const std::wstring& strFile, UndoFileContent& content, CString& strReason);
 // Applies what was read, after writing the undo file of what it changes.
 UndoApplyResult ApplyUndoContent(const UndoFileContent& content);
 // Both of these.
-UndoApplyResult ApplyUndoFile(const CString& strFile);
+UndoApplyResult ApplyUndoFile(const std::wstring& strFile);

@@ -101,7 +101,7 @@ void WriteUndo(const std::vector<RegistryKeyChange>& changes, const std::wstring
     const std::wstring strFolder = strTarget.substr(0, strTarget.rfind(L'\\'));
     const DWORD dwError = WriteFileWhole(strFolder, strTarget, bytes.data(), bytes.size(), true);
     outcome.bWritten = dwError == ERROR_SUCCESS;
-    if (outcome.bWritten) outcome.strFile = Narrow(strTarget);
+    if (outcome.bWritten) outcome.strFile = strTarget;
     else outcome.strError = ErrorText(dwError);
 }
 

@@ -29,7 +29,7 @@ void SetAside(HANDLE hFile, const std::wstring& strPath, const CString& strWhy, 
     const bool bRenamed = SetFileInformationByHandle(hFile, FileRenameInfo, pRename, static_cast<DWORD>(info.size())) != FALSE;
     if (!bRenamed) DeleteOpenFile(hFile);
     outcome.bSetAside = true;
-    outcome.strFile = Narrow(bRenamed ? strTarget : strPath);
+    outcome.strFile = bRenamed ? strTarget : strPath;
     outcome.strError = strWhy;
 }
 
@@ -131,7 +131,7 @@ bool CompletePending(const std::wstring& strPath, const OldSnapshotQuestion& ask
 std::vector<UndoOutcome> CompletePendingUndo(const OldSnapshotQuestion& askOld)
 {
     std::vector<UndoOutcome> outcomes;
-    const std::wstring strFolder = Wide(UndoFolder());
+    const std::wstring strFolder = UndoFolder();
     if (strFolder.empty()) return outcomes;
     for (const WIN32_FIND_DATAW& file : FolderFiles(strFolder, L"*.snapshot")) {
         UndoOutcome outcome;
@@ -146,9 +146,9 @@ CString CompletedUndoMessage(const UndoOutcome& outcome)
 {
     CString strText;
     if (outcome.bSetAside)
-        strText.Format(LoadResourceString(IDS_UNDO_SET_ASIDE), outcome.strError.GetString(), outcome.strFile.GetString());
+        strText.Format(LoadResourceString(IDS_UNDO_SET_ASIDE), outcome.strError.GetString(), Narrow(outcome.strFile).GetString());
     else if (outcome.bWritten)
-        strText.Format(LoadResourceString(IDS_UNDO_COMPLETED), outcome.strFile.GetString(), outcome.counts.nKeys,
+        strText.Format(LoadResourceString(IDS_UNDO_COMPLETED), Narrow(outcome.strFile).GetString(), outcome.counts.nKeys,
                        outcome.counts.nValues, static_cast<int>(outcome.dAgeHours * 60));
     else
         strText.Format(LoadResourceString(IDS_UNDO_NOT_WRITTEN), outcome.strError.GetString());

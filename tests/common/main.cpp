@@ -15,7 +15,7 @@ public:
     void SetUp() override { m_before = Files(); }
     void TearDown() override
     {
-        const std::wstring strFolder = UndoFolder().ToWide();
+        const std::wstring strFolder = UndoFolder();
         for (const std::wstring& strName : Files())
             if (!m_before.count(strName)) DeleteFileW((strFolder + L"\\" + strName).c_str());
     }
@@ -25,7 +25,7 @@ private:
     {
         std::set<std::wstring> names;
         WIN32_FIND_DATAW data = {};
-        HANDLE hFind = FindFirstFileW((UndoFolder().ToWide() + L"\\*").c_str(), &data);
+        HANDLE hFind = FindFirstFileW((UndoFolder() + L"\\*").c_str(), &data);
         if (hFind == INVALID_HANDLE_VALUE) return names;
         do {
             if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.insert(data.cFileName);

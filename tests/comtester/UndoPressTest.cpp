@@ -85,7 +85,7 @@ TEST(UndoPress, TheMenuPutsBackWhatAnUnregistrationRemovedBeyondItsOwnAndUndoesI
         EXPECT_EQ(0u, Text(hPage, IDC_UNDO_STATUS).find("Undo file, restores ")) << Text(hPage, IDC_UNDO_STATUS);
         const std::string registerFile = Text(hPage, IDC_UNDO_FILE);
         EXPECT_NE(std::string::npos, registerFile.find("Register Selected.reg")) << registerFile;
-        EXPECT_EQ(registerFile, LastUndoFile().Str());
+        EXPECT_EQ(registerFile, CString::FromWide(LastUndoFile().c_str()).Str());
         CRegistrySnapshot afterRegister;
         ASSERT_TRUE(afterRegister.Capture());
         const std::string exported = ClassesExport();

@@ -162,7 +162,7 @@ TEST(FleetLine, SaysSoundWithoutProblemsAndKeepsWithinTheLimitWhateverTheVerdict
     sound.bRepair = true;
     sound.repaired = {"KfBuild.dll"};
     sound.undo.bRecorded = sound.undo.bWritten = true;
-    sound.undo.strFile = "C:\\Undo\\r.reg";
+    sound.undo.strFile = L"C:\\Undo\\r.reg";
     sound.undo.counts = {3, 4};
     EXPECT_EQ("{\"status\":\"sound\",\"problems\":0,\"rows\":[],\"omitted\":0,\"repaired\":[\"KfBuild.dll\"],"
               "\"undo\":{\"file\":\"C:\\\\Undo\\\\r.reg\",\"keys\":3,\"values\":4}}",

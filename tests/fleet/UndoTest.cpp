@@ -274,7 +274,7 @@ TEST(UndoFile, ADamagedForgedOrCraftedFileIsRefusedAndChangesNothing)
     later.ftTaken.dwHighDateTime += 1;   // about seven minutes later
     const std::vector<BYTE> older = FormatUndoFile({{L"HKEY_CURRENT_USER\\" + std::wstring(USER_KEY), true, {}}}, later, Seal());
     const CTempDir dir;
-    const std::string last = LastUndoFile().Str();
+    const std::string last = CString::FromWide(LastUndoFile().c_str()).Str();
     for (const auto& [name, bytes] : {std::make_pair("altered.reg", altered), std::make_pair("clsid.reg", sealed(classes + L"\\CLSID", true)),
                                       std::make_pair("older.reg", older)}) {
         const ProcessOutput run = RunProcess(Tool() + "/undo " + Quoted(WriteBytes(dir, name, bytes)));
@@ -284,7 +284,7 @@ TEST(UndoFile, ADamagedForgedOrCraftedFileIsRefusedAndChangesNothing)
     }
     EXPECT_EQ(74u, RunProcess(Tool() + "/undo " + Quoted(dir / "missing.reg")).exitCode);
     EXPECT_EQ(64u, RunProcess(Tool() + "/undo").exitCode);
-    EXPECT_EQ(last, LastUndoFile().Str());
+    EXPECT_EQ(last, CString::FromWide(LastUndoFile().c_str()).Str());
     EXPECT_EQ(1u, before.CompareWithRegistry().size()) << "only the test's own deletion differs";
     DeleteTestKeys();
 }
@@ -338,11 +338,13 @@ TEST(UndoKilled, APressKilledMidwayLeavesAnUndoFileTheNextStartCompletes)
     DeleteTestKeys();
     CRegistrySnapshot before;
     ASSERT_TRUE(before.Capture());
-    const auto snapshots = [] {
+    // The press's snapshot, by name; empty while there is none.
+    const auto snapshot = [] {
         WIN32_FIND_DATAW data = {};
-        HANDLE hFind = FindFirstFileW((UndoFolder().ToWide() + L"\\*.snapshot").c_str(), &data);
-        if (hFind != INVALID_HANDLE_VALUE) FindClose(hFind);
-        return hFind != INVALID_HANDLE_VALUE;
+        HANDLE hFind = FindFirstFileW((UndoFolder() + L"\\*.snapshot").c_str(), &data);
+        if (hFind == INVALID_HANDLE_VALUE) return std::wstring();
+        FindClose(hFind);
+        return UndoFolder() + L"\\" + data.cFileName;
     };
 
     // The repair waits on a server that never ends; meanwhile the registry
@@ -352,15 +354,12 @@ TEST(UndoKilled, APressKilledMidwayLeavesAnUndoFileTheNextStartCompletes)
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info));
-    EXPECT_TRUE(WaitFor([&] { return snapshots() && CountProcesses("KfBuildSrv.exe") > 0; }, 60));
-    // The server that ran before the hung one is in an undo file already.
+    EXPECT_TRUE(WaitFor([&] { return !snapshot().empty() && CountProcesses("KfBuildSrv.exe") > 0; }, 60));
+    // The server that ran before the hung one is in the press's undo file already.
     std::string during;
     {
-        WIN32_FIND_DATAW data = {};
-        HANDLE hFind = FindFirstFileW((UndoFolder().ToWide() + L"\\*Repair.reg").c_str(), &data);
-        ASSERT_NE(INVALID_HANDLE_VALUE, hFind) << "no undo file while the press goes on";
-        FindClose(hFind);
-        during = CString::FromWide((UndoFolder().ToWide() + L"\\" + data.cFileName).c_str()).Str();
+        const std::wstring left = snapshot();
+        during = CString::FromWide((left.substr(0, left.rfind(L'.')) + L".reg").c_str()).Str();
         const std::string bytes = ReadFileText(during);
         const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
         EXPECT_NE(std::wstring::npos, text.find(L"; Written while the change went on")) << during;
@@ -444,7 +443,7 @@ std::vector<BYTE> LeftSnapshot(const std::wstring& strSecondKey, bool bSealed)
 
 TEST(UndoKilled, ALeftSnapshotThatIsForgedOrCraftedIsSetAsideOnceAndNeverStopsAStart)
 {
-    const std::wstring folder = UndoFolder().ToWide();
+    const std::wstring folder = UndoFolder();
     const std::vector<std::pair<std::wstring, std::vector<BYTE>>> files = {
         {L"2001-01-01 000000 Forged.snapshot", LeftSnapshot(L"x", false)},
         {L"2001-01-01 000001 Outside.snapshot", LeftSnapshot(L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet", true)},

@@ -64,7 +64,7 @@ CString ConfirmText(const UndoFileContent& content)
     strText.Format(LoadResourceString(IDS_UNDO_CONFIRM), Narrow(header.strAction).GetString(),
                    Narrow(header.strTime).GetString(), Narrow(header.strComputer).GetString(),
                    Narrow(header.strUser).GetString(), content.info.counts.nKeys, content.info.counts.nValues,
-                   content.strFile.GetString(), strDeletes.GetString());
+                   CString::FromWide(content.strFile.c_str()).GetString(), strDeletes.GetString());
     return strText;
 }
 }
@@ -76,10 +76,10 @@ void CUndoPanel::Attach(HWND hPage, CComponentList* pList, std::function<Verific
     m_folders = std::move(folders);
 }
 
-void CUndoPanel::ShowLines(const CString& strStatus, const CString& strFile)
+void CUndoPanel::ShowLines(const CString& strStatus, const std::wstring& strFile)
 {
     SetDlgItemTextA(m_hPage, IDC_UNDO_STATUS, strStatus);
-    SetDlgItemTextA(m_hPage, IDC_UNDO_FILE, strFile);
+    SetDlgItemTextW(m_hPage, IDC_UNDO_FILE, strFile.c_str());
 }
 
 int CUndoPanel::Ask(const CString& strText, UINT nType) const
@@ -94,11 +94,11 @@ void CUndoPanel::ShowOutcome(const UndoOutcome& outcome)
         strStatus.Format(LoadResourceString(IDS_UNDO_STATUS_WRITTEN), outcome.counts.nKeys, outcome.counts.nValues);
         ShowLines(strStatus, outcome.strFile);
     } else if (outcome.bRecorded && outcome.strError.IsEmpty()) {
-        ShowLines(LoadResourceString(IDS_UNDO_UNCHANGED), CString());
+        ShowLines(LoadResourceString(IDS_UNDO_UNCHANGED), std::wstring());
     } else if (!outcome.strError.IsEmpty()) {
         strStatus.Format(LoadResourceString(outcome.bRecorded ? IDS_UNDO_NOT_WRITTEN : IDS_UNDO_NOT_KEPT),
                          outcome.strError.GetString());
-        ShowLines(strStatus, CString());
+        ShowLines(strStatus, std::wstring());
         Ask(strStatus, MB_OK | MB_ICONWARNING);
     }
 }
@@ -119,9 +119,9 @@ bool CUndoPanel::OnMenuCommand(UINT nCommand)
 void CUndoPanel::UndoLastChange()
 {
     CString strText;
-    const CString strFile = LastUndoFile();
-    if (strFile.IsEmpty()) {
-        strText.Format(LoadResourceString(IDS_UNDO_NONE), UndoFolder().GetString());
+    const std::wstring strFile = LastUndoFile();
+    if (strFile.empty()) {
+        strText.Format(LoadResourceString(IDS_UNDO_NONE), CString::FromWide(UndoFolder().c_str()).GetString());
         Ask(strText, MB_OK | MB_ICONINFORMATION);
         return;
     }

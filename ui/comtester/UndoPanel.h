@@ -23,7 +23,7 @@ public:
 
 private:
     void UndoLastChange();
-    void ShowLines(const CString& strStatus, const CString& strFile);
+    void ShowLines(const CString& strStatus, const std::wstring& strFile);
     int Ask(const CString& strText, UINT nType) const;
 
     HWND m_hPage = nullptr;
