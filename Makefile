@@ -1,5 +1,8 @@
 # Builds the Support Services Utility with MinGW-w64 and tests it under Wine.
-#   make build   the programs into dist/: ForgeSupport.exe (32-bit), ForgeSupport64.exe, ForgeSupport.com
+#   make build   the programs into dist/: ForgeSupport.exe (32-bit), ForgeSupport64.exe, ForgeSupport.com,
+#                their packages ForgeSupport-<version>-x64.msi and -x86.msi, and SHA256SUMS;
+#                with SIGN_PFX=<file.pfx> SIGN_PASSWORD=<password> (or the same in the
+#                environment, and SIGN_TIMESTAMP_URL=<url> if wanted) all five signed
 #   make test    installs what is missing, builds, runs every test
 #   make demo    installs what is missing, builds, opens the utility on a demo installation
 #   make bench   installs what is missing, builds, runs every benchmark
@@ -10,7 +13,7 @@ ROOT := $(CURDIR)
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-BUILD_PACKAGES := cmake make mingw-w64 mingw-w64-tools googletest
+BUILD_PACKAGES := cmake make mingw-w64 mingw-w64-tools googletest wixl osslsigncode openssl
 TEST_PACKAGES := $(BUILD_PACKAGES) wine64 xvfb
 DEMO_PACKAGES := $(TEST_PACKAGES) imagemagick x11-utils
 
@@ -23,7 +26,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: build test bench demo demo-clean deps-build deps-test deps-demo deps-wine32 x64 x86 both clean
+.PHONY: build test bench demo demo-clean deps-build deps-test deps-demo deps-wine32 x64 x86 both packages clean
 
 deps-build:
 	$(call install_missing,$(BUILD_PACKAGES))
@@ -62,11 +65,18 @@ both: x64 x86
 	cp build/x86/bin/ForgeSupport.exe build/x86/bin/ForgeSupport.com build/x64/bin/
 	cp build/x64/bin/ForgeSupport64.exe build/x86/bin/
 
+# The signing variables reach tools/package.sh through its environment, never
+# through a command line that make echoes into the build log.
+export SIGN_PFX SIGN_PASSWORD SIGN_TIMESTAMP_URL
+
+packages: both
+	tools/package.sh
+
 build: deps-build
-	$(MAKE) both
+	$(MAKE) packages
 
 test: deps-test
-	$(MAKE) both
+	$(MAKE) packages
 	tools/run-tests.sh
 
 bench: deps-test
