@@ -72,8 +72,10 @@ struct CaptureRun {
 };
 
 // Reads a key's values and subkeys; read again while another program
-// changes the key meanwhile, since reading by index skips a subkey when one
-// before it is deleted, and a skipped key would look made by the press.
+// changes the key meanwhile, since reading by index skips a subkey (or a
+// value) when one before it is deleted, and a skipped key would look made by
+// the press. A list of one cannot skip: such keys, most of a machine's, are
+// not asked again.
 bool ReadSettled(HKEY hKey, KeyInfo& info, std::vector<BYTE>& packed, uint32_t& nValues, std::vector<SubKey>& subKeys)
 {
     if (!QueryInfo(hKey, info)) return false;
@@ -82,7 +84,7 @@ bool ReadSettled(HKEY hKey, KeyInfo& info, std::vector<BYTE>& packed, uint32_t& 
         nValues = ReadValues(hKey, info, packed);
         subKeys = SubKeys(hKey, info);
         KeyInfo now;
-        if (!QueryInfo(hKey, now) || SameReading(now, info) || nTry == 4) return true;
+        if ((info.nValues < 2 && info.nSubKeys < 2) || !QueryInfo(hKey, now) || SameReading(now, info) || nTry == 4) return true;
         info = now;
     }
 }

@@ -151,8 +151,9 @@ public:
 
 private:
     friend class CSnapshotReader;
+    // pListedAt: when its parent lists the key, the last write it lists.
     void CompareKey(size_t iBefore, HKEY hAfter, const std::wstring& strPath, std::vector<RegistryKeyChange>& out,
-                    CWorkProgress* pProgress) const;
+                    CWorkProgress* pProgress, const FILETIME* pListedAt = nullptr) const;
     bool IsWatchedUnchanged(size_t iKey) const;
     void AddCreatedRoot(HKEY hRoot, const std::wstring& strRoot, std::vector<RegistryKeyChange>& out) const;
     // The changes that make a deleted key (whose path is given) and its

@@ -71,12 +71,23 @@ void CompareValues(const std::vector<RegistryValue>& oldValues, HKEY hAfter, con
 }
 
 void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstring& strPath,
-                                   std::vector<RegistryKeyChange>& out, CWorkProgress* pProgress) const
+                                   std::vector<RegistryKeyChange>& out, CWorkProgress* pProgress, const FILETIME* pListedAt) const
 {
     Step(pProgress, iBefore);
     const Key& before = m_keys[iBefore];
+    if (before.bUnreadable) return;
     KeyInfo info;
-    if (before.bUnreadable || !QueryInfo(hAfter, info)) return;
+    if (pListedAt && CompareFileTime(pListedAt, &before.ftWrite) == 0 && Ticks(before.ftWrite) + UNCHANGED_MARGIN < Ticks(m_ftTaken)) {
+        // Listed by its parent as last written at the snapshot's old time:
+        // its values and its list of subkeys are as they were, and need no
+        // asking. A machine's CLSID key holds hundreds of thousands of these.
+        info.ftWrite = before.ftWrite;
+        info.nSubKeys = before.nSubKeys;
+        info.nValues = before.nValues;
+        info.nMaxSubKeyChars = MAX_KEY_NAME_CHARS;
+    } else if (!QueryInfo(hAfter, info)) {
+        return;
+    }
     // Not written since well before the snapshot: the same values and the
     // same subkeys, whose own state is still to be looked at.
     const bool bUnchanged = CompareFileTime(&info.ftWrite, &before.ftWrite) == 0 && info.nValues == before.nValues &&
@@ -128,7 +139,7 @@ void CRegistrySnapshot::CompareKey(size_t iBefore, HKEY hAfter, const std::wstri
             if (!(bInfo && IsLink(child.Get(), childInfo)) && !IsProtectedKey(strChild) && !PredatesSnapshot(ftWrite))
                 out.push_back({strChild, true, {}});
         } else {
-            if (bOpened) CompareKey(j, child.Get(), strPath + L'\\' + after[a].strName, out, pProgress);
+            if (bOpened) CompareKey(j, child.Get(), strPath + L'\\' + after[a].strName, out, pProgress, &after[a].ftWrite);
             j += m_keys[j].nSubtree;
         }
         ++a;

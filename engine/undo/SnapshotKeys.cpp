@@ -72,7 +72,10 @@ std::vector<SubKey> SubKeys(HKEY hKey, const KeyInfo& info)
         subKeys.push_back({std::wstring(buffer.data(), nChars), ftWrite});
         if (i == 0 && s_pSubKeyListingHook) s_pSubKeyListingHook(hKey);
     }
-    std::sort(subKeys.begin(), subKeys.end(), [](const SubKey& a, const SubKey& b) { return NameLess(a.strName, b.strName); });
+    // The registry lists them in that order already, but for a name it
+    // compares otherwise: sorted only when needed.
+    const auto less = [](const SubKey& a, const SubKey& b) { return NameLess(a.strName, b.strName); };
+    if (!std::is_sorted(subKeys.begin(), subKeys.end(), less)) std::sort(subKeys.begin(), subKeys.end(), less);
     return subKeys;
 }
 

@@ -90,7 +90,6 @@ public:
     bool Write(const void* pBytes, size_t nBytes) override
     {
         if (m_bFailed) return false;
-        m_hmac.Update(pBytes, nBytes);
         const BYTE* p = static_cast<const BYTE*>(pBytes);
         m_buffer.insert(m_buffer.end(), p, p + nBytes);
         if (m_buffer.size() >= BUFFER_BYTES) Flush();
@@ -108,6 +107,8 @@ private:
     static constexpr size_t BUFFER_BYTES = 1 << 20;
     bool Flush()
     {
+        // Sealed a buffer at a time: the seal's system calls are not per word.
+        m_hmac.Update(m_buffer.data(), m_buffer.size());
         if (!m_bFailed && !m_buffer.empty() && !WriteAllBytes(m_hFile, m_buffer.data(), m_buffer.size())) m_bFailed = true;
         m_buffer.clear();
         return !m_bFailed;
@@ -187,7 +188,7 @@ bool CChangeRecording::Begin(CWorkProgress* pProgress)
     return true;
 }
 
-void CChangeRecording::Checkpoint()
+void CChangeRecording::Checkpoint(CWorkProgress* pProgress)
 {
     if (!IsBegun() || m_bEnded) return;
     const ULONGLONG nStart = GetTickCount64();
@@ -198,7 +199,7 @@ void CChangeRecording::Checkpoint()
     header.ftTaken = m_snapshot.TakenAt();
     header.strNote = L"Written while the change went on: what had changed by then.";
     UndoOutcome outcome;
-    WriteUndo(m_snapshot.CompareWithRegistry(), m_strUndoFile, header, m_seal, outcome);
+    WriteUndo(m_snapshot.CompareWithRegistry(pProgress), m_strUndoFile, header, m_seal, outcome);
     m_nLastCheckpoint = GetTickCount64();
     m_nCheckpointCost = m_nLastCheckpoint - nStart;
 }
