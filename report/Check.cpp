@@ -1,5 +1,6 @@
 #include "report/Check.h"
 #include "report/ReportFormat.h"
+#include "engine/components/ClassActivation.h"
 #include "engine/components/Registration.h"
 #include "engine/components/ToolLocations.h"
 #include "engine/components/Verification.h"
@@ -22,8 +23,9 @@ CheckOutcome Judge(const std::vector<std::unique_ptr<ComponentItem>>& records, s
     CheckOutcome outcome;
     const CImportResolver resolver;
     for (const auto& pItem : records) {
-        const ComponentDiagnosis d =
+        ComponentDiagnosis d =
             DiagnoseComponent(pItem->strFileName, pItem->strProgID, pItem->strLocation, pItem->lastAction, resolver);
+        d.activation = pItem->lastActivation;
         const CString strVerdict = ComponentVerdict(d);
         if (IsSoundVerdict(strVerdict)) continue;
         outcome.problems.push_back({pItem->strFileName, strVerdict});
@@ -33,9 +35,12 @@ CheckOutcome Judge(const std::vector<std::unique_ptr<ComponentItem>>& records, s
 }
 }
 
-CheckOutcome RunCheck(const CString& strSystemFolder)
+CheckOutcome RunCheck(const CString& strSystemFolder, DWORD dwActivationLimitMs)
 {
-    return Judge(VerifiedCatalogue(MachineFolders(strSystemFolder)), nullptr);
+    const VerificationFolders folders = MachineFolders(strSystemFolder);
+    const std::vector<std::unique_ptr<ComponentItem>> records = VerifiedCatalogue(folders);
+    if (dwActivationLimitMs) CreateCatalogueClasses(records, folders, dwActivationLimitMs);
+    return Judge(records, nullptr);
 }
 
 CheckOutcome RunRepair(const CString& strSystemFolder, DWORD dwTimeLimitMs)

@@ -24,8 +24,10 @@ struct CheckOutcome {
 
 // Verifies every catalogue row, as the buttons do, and gives each row's
 // verdict; a row is sound when it is registered and present (or present,
-// without a ProgID to check). Changes nothing.
-CheckOutcome RunCheck(const CString& strSystemFolder);
+// without a ProgID to check). Changes nothing. With a time limit, each
+// row's class is also created (/activate), within that limit per class: a
+// class that does not create makes its row a problem.
+CheckOutcome RunCheck(const CString& strSystemFolder, DWORD dwActivationLimitMs = 0);
 // Registers every row that registering can mend (servers of the other
 // bitness through the sibling, each run within the time limit), leaves the
 // rest alone, then checks again. The caller has made sure that the

@@ -1,4 +1,5 @@
 #include "report/CommandLine.h"
+#include "engine/components/ClassActivation.h"
 #include "engine/components/ToolLocations.h"
 #include "engine/diagnosis/DiagnosisText.h"
 #include "report/Check.h"
@@ -96,7 +97,7 @@ CString SwitchName(const CString& strArg)
 
 bool ParseSwitches(const std::vector<CString>& args, ReportRequest& request, CString& strBad)
 {
-    bool bReport = false, bFormat = false, bCheck = false, bRepair = false, bTimeout = false;
+    bool bReport = false, bFormat = false, bCheck = false, bRepair = false, bTimeout = false, bActivate = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const CString strName = SwitchName(args[i]);
         strBad = args[i];
@@ -104,8 +105,8 @@ bool ParseSwitches(const std::vector<CString>& args, ReportRequest& request, CSt
             request.bUsage = true;
             continue;
         }
-        if (strName == "check" || strName == "repair") {
-            bool& bSeen = strName == "check" ? bCheck : bRepair;
+        if (strName == "check" || strName == "repair" || strName == "activate") {
+            bool& bSeen = strName == "check" ? bCheck : strName == "repair" ? bRepair : bActivate;
             if (bSeen) return false;
             bSeen = true;
             continue;
@@ -147,9 +148,10 @@ bool ParseSwitches(const std::vector<CString>& args, ReportRequest& request, CSt
     strBad = "/report";
     if (bCheck && bRepair) return false;
     request.mode = bCheck ? RequestMode::Check : bRepair ? RequestMode::Repair : RequestMode::Report;
-    if (bCheck && (bReport || request.project || bFormat || bTimeout)) return false;
-    if (bRepair && request.project) return false;
-    if (bTimeout && !bRepair) return false;
+    if (bCheck && (bReport || request.project || bFormat || (bTimeout && !bActivate))) return false;
+    if (bRepair && (request.project || bActivate)) return false;
+    if (bTimeout && !bRepair && !bActivate) return false;
+    if (bActivate) request.dwActivationLimitMs = bTimeout ? request.dwTimeoutMs : ACTIVATION_TIME_LIMIT_MS;
     return request.bUsage || bReport || bCheck || bRepair;
 }
 
@@ -253,7 +255,7 @@ int RunCheckOrRepair(const ReportRequest& request)
     std::vector<std::array<CString, 6>> rowsBefore;
     if (bFullReport) rowsBefore = GatherReport(strFolder, std::nullopt).rows;
     const CheckOutcome outcome = request.mode == RequestMode::Repair ? RunRepair(strFolder, request.dwTimeoutMs)
-                                                                     : RunCheck(strFolder);
+                                                                     : RunCheck(strFolder, request.dwActivationLimitMs);
     int nExitCode = outcome.problems.empty() ? REPORT_ALL_SOUND : REPORT_ROW_PROBLEMS;
     if (!outcome.undo.strError.IsEmpty()) {
         CString strMessage;
@@ -303,7 +305,7 @@ int RunSwitches(const std::vector<CString>& args)
     // A check writes nothing, not even an undo file left unfinished.
     if (request.mode != RequestMode::Check) PrintError(CompletedUndoText());
     if (request.mode != RequestMode::Report) return RunCheckOrRepair(request);
-    const ReportContent content = GatherReport(SystemFolderFor(request), request.project);
+    const ReportContent content = GatherReport(SystemFolderFor(request), request.project, request.dwActivationLimitMs);
     return WriteReport(request, content) ? content.ExitCode() : REPORT_CANNOT_WRITE;
 }
 }

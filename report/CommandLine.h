@@ -15,7 +15,10 @@ struct ReportRequest {
     std::optional<CString> project;      // also run Test Project on it
     ReportFormat format = ReportFormat::Text;
     bool bUsage = false;                 // "/?": print the usage and end
-    DWORD dwTimeoutMs = 60000;           // "/timeout <seconds>", with /repair
+    DWORD dwTimeoutMs = 60000;           // "/timeout <seconds>", with /repair or /activate
+    // "/activate", with /check or /report: each row's class is created within
+    // this limit (/timeout's, else the default); 0: no class is created.
+    DWORD dwActivationLimitMs = 0;
 };
 
 // The switch name of an argument: "report" of "/Report" or "-REPORT"; empty

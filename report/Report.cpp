@@ -1,4 +1,5 @@
 #include "report/Report.h"
+#include "engine/components/ClassActivation.h"
 #include "engine/components/ToolLocations.h"
 #include "engine/components/Verification.h"
 #include "engine/diagnosis/Diagnosis.h"
@@ -75,10 +76,22 @@ int ReportContent::ExitCode() const
     return nCode;
 }
 
-ReportContent GatherReport(const CString& strSystemFolder, const std::optional<CString>& project)
+void CreateCatalogueClasses(const std::vector<std::unique_ptr<ComponentItem>>& records, const VerificationFolders& folders,
+                            DWORD dwLimitMs)
+{
+    std::vector<ComponentItem*> order;
+    for (const auto& pItem : records) order.push_back(pItem.get());
+    ActivationOptions options;
+    options.dwTimeLimitMs = dwLimitMs;
+    CWorkProgress quiet;
+    CreateRecordClasses(order, folders, quiet, options);
+}
+
+ReportContent GatherReport(const CString& strSystemFolder, const std::optional<CString>& project, DWORD dwActivationLimitMs)
 {
     const VerificationFolders folders = MachineFolders(strSystemFolder);
     const std::vector<std::unique_ptr<ComponentItem>> records = VerifiedCatalogue(folders);
+    if (dwActivationLimitMs) CreateCatalogueClasses(records, folders, dwActivationLimitMs);
 
     ReportContent content;
     content.strSummary = GetSystemSummary();
@@ -89,13 +102,15 @@ ReportContent GatherReport(const CString& strSystemFolder, const std::optional<C
         CString cells[6];
         GetRecordCells(*pItem, cells);
         content.rows.push_back({cells[0], cells[1], cells[2], cells[3], cells[4], cells[5]});
+        content.bActivated = dwActivationLimitMs != 0;
+        if (content.bActivated) content.activations.push_back(pItem->lastActivation);
         ReportProblem problem;
         problem.strFileName = pItem->strFileName;
         problem.strProgID = pItem->strProgID;
         problem.bPresent = IsPresent(*pItem);
         problem.bRegistered = pItem->strRegistered == strYes;
         // A row without a ProgID has nothing to register: its presence alone counts.
-        if (problem.bPresent && (problem.bRegistered || problem.strProgID.IsEmpty())) continue;
+        if (problem.bPresent && (problem.bRegistered || problem.strProgID.IsEmpty()) && !pItem->lastActivation.Failed()) continue;
         problem.strVerdict = RecordVerdict(*pItem, resolver);
         content.problems.push_back(problem);
     }

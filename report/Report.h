@@ -1,6 +1,10 @@
 #pragma once
 #include "framework/CString.h"
+#include "engine/components/ActivationResult.h"
+#include "engine/components/ComponentItem.h"
+#include "engine/components/VerificationSite.h"
 #include <array>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -60,6 +64,9 @@ struct ReportContent {
     CString strSummary;             // the six-line block, as the clipboard has it
     ReportEnvironment environment;
     std::vector<std::array<CString, 6>> rows;   // as "Copy results to clipboard" writes them
+    // With /activate: what creating each row's class did, beside rows.
+    bool bActivated = false;
+    std::vector<ActivationResult> activations;
     std::vector<std::array<CString, 6>> rowsBefore;   // after /repair: the rows before it
     std::optional<ReportUndo> undo;                    // after /repair that changed the registry
     std::vector<ReportProblem> problems;
@@ -73,8 +80,15 @@ struct ReportContent {
 
 // Verifies registration and presence of every catalogue row in display order,
 // with strSystemFolder as the tool's System folder, and, when a project is
-// given, runs Test Project on it.
-ReportContent GatherReport(const CString& strSystemFolder, const std::optional<CString>& project);
+// given, runs Test Project on it. With a time limit, each row's class is
+// also created (/activate), within that limit per class.
+ReportContent GatherReport(const CString& strSystemFolder, const std::optional<CString>& project,
+                           DWORD dwActivationLimitMs = 0);
+
+// Creates the class of every verified record that can be created, each
+// within the limit, in the helper processes of one run.
+void CreateCatalogueClasses(const std::vector<std::unique_ptr<ComponentItem>>& records, const VerificationFolders& folders,
+                            DWORD dwLimitMs);
 
 // "8.0.0.1", the time stamp, and the rest of the environment block.
 ReportEnvironment GatherEnvironment(const CString& strSystemFolder, const CString& strCommonFilesFolder);

@@ -1,7 +1,9 @@
 #include "report/ReportFormat.h"
+#include "engine/components/ClassActivation.h"
 #include "engine/components/ResultsText.h"
 #include "res/resource.h"
 #include <cstdio>
+#include <numeric>
 #include <optional>
 
 namespace {
@@ -165,6 +167,17 @@ std::string JsonRow(const std::array<CString, 6>& row)
     return out;
 }
 
+// With /activate, what creating the row's class did; null for a row whose
+// class was not tried.
+std::string JsonActivation(const ActivationResult& result)
+{
+    if (!result.bTried) return ", \"activation\": null";
+    char szActivation[128];
+    std::snprintf(szActivation, sizeof szActivation, ", \"activation\": {\"stage\": \"%s\", \"hresult\": \"0x%08lX\", \"ms\": %.0f}",
+                  ActivationStageKey(result.nStage), static_cast<unsigned long>(result.hr), result.dMilliseconds);
+    return szActivation;
+}
+
 std::string JsonProblem(const ReportProblem& problem)
 {
     return "\"fileName\": " + JsonString(problem.strFileName) + ", \"progId\": " + JsonString(problem.strProgID) +
@@ -193,7 +206,15 @@ std::string FormatJson(const ReportContent& content)
     if (content.undo)
         out += "  \"undo\": {\"file\": " + JsonString(content.undo->strFile) + ", \"keys\": " +
                std::to_string(content.undo->nKeys) + ", \"values\": " + std::to_string(content.undo->nValues) + "},\n";
-    out += JsonArray("components", content.rows, JsonRow);
+    if (content.bActivated) {
+        std::vector<size_t> rows(content.rows.size());
+        std::iota(rows.begin(), rows.end(), size_t(0));
+        out += JsonArray("components", rows, [&](size_t i) {
+            return JsonRow(content.rows[i]) + (i < content.activations.size() ? JsonActivation(content.activations[i]) : "");
+        });
+    } else {
+        out += JsonArray("components", content.rows, JsonRow);
+    }
     out += JsonArray("problems", content.problems, JsonProblem);
     out += JsonProject(content.project);
     return out + "}\n";

@@ -221,6 +221,28 @@
 #define IDS_REPORT_UNTRUSTED_PROGRAM    397
 #define IDS_REPORT_NO_UNDO_NOTHING_RAN  398
 #define IDS_REPORT_NO_UNDO_UNCHANGED    399
+// Strings of creating the classes (410-439).
+#define IDS_ACTIVATION_FAILED           410
+#define IDS_ACTIVATION_STOPPED_LIMIT    411
+#define IDS_ACTIVATION_STOPPED_USER     412
+#define IDS_ACTIVATION_CRASHED          413
+#define IDS_ACTIVATION_HOST_ENDED       414
+#define IDS_ACTIVATION_NOT_STARTED      415
+#define IDS_ACTIVATION_STAGE_NONE       416
+#define IDS_ACTIVATION_STAGE_PROGID     417
+#define IDS_ACTIVATION_STAGE_LOAD       418
+#define IDS_ACTIVATION_STAGE_CLASS      419
+#define IDS_ACTIVATION_STAGE_CREATE     420
+#define IDS_ACTIVATION_STAGE_DISPATCH   421
+#define IDS_ACTIVATION_STAGE_CREATED    422
+#define IDS_ACTIVATION_STAGE_START      423
+#define IDS_ACTIVATION_DIAG_TITLE       424
+#define IDS_ACTIVATION_DIAG_NOT_TRIED   425
+#define IDS_ACTIVATION_DIAG_STAGE       426
+#define IDS_ACTIVATION_DIAG_ENDED       427
+#define IDS_ACTIVATION_INFOTIP          428
+#define IDS_MENU_CREATE_SELECTED        429
+#define IDS_MENU_CREATE_ALL             430
 
 // Controls of the COM tester page.
 #define IDC_BROWSE_SYSTEM_FOLDER        1000
@@ -242,6 +264,9 @@
 #define ID_UNDO_LAST_CHANGE             32801
 #define IDC_UNDO_STATUS                 1024
 #define IDC_UNDO_FILE                   1025
+// Context menu commands of creating the classes (32810-32819).
+#define ID_CREATE_SELECTED_CLASSES      32810
+#define ID_CREATE_ALL_CLASSES           32811
 
 // Controls of the Project tester page.
 #define IDC_PROJECT_PATH                1005

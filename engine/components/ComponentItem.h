@@ -1,6 +1,7 @@
 #pragma once
 #include "framework/CString.h"
 #include "engine/components/SelfRegistration.h"
+#include "engine/components/ActivationResult.h"
 
 // The record behind one row of the component list, owned by the list as the
 // row's item data.
@@ -25,4 +26,6 @@ struct ComponentItem {
     DWORD dwVersionLS = 0;
     // The last register or unregister of the row's file in this run.
     RegistrationResult lastAction;
+    // The last creating of the row's class in this run.
+    ActivationResult lastActivation;
 };

@@ -1,4 +1,5 @@
 #include "engine/components/ServerHost.h"
+#include "engine/components/ClassActivation.h"
 #include "engine/components/ServerProcess.h"
 #include "engine/components/Sibling.h"
 #include "framework/CHandle.h"
@@ -72,6 +73,7 @@ private:
     OVERLAPPED m_overlapped = {};
     bool m_bReading = false;
     char m_buffer[4096];
+    std::string m_pending;   // what came after the last line answered
 };
 
 DWORD CServerHost::Start(const CString& strProgram)
@@ -150,9 +152,19 @@ HostReply CServerHost::Ask(const std::string& strRequest, const CString& strWait
         reply.dwExitCode = GoneExitCode();
         return reply;
     }
-    std::string received;
+    // A request may be answered with several lines: the next is served
+    // from what was read with the last before the pipe is read again.
+    std::string received = std::move(m_pending);
+    m_pending.clear();
     const DWORD dwStart = GetTickCount();
     for (;;) {
+        const size_t nLineEnd = received.find('\n');
+        if (nLineEnd != std::string::npos) {
+            reply.nKind = HostReply::ANSWERED;
+            reply.line = received.substr(0, nLineEnd);
+            m_pending = received.substr(nLineEnd + 1);
+            return reply;
+        }
         if (!m_bReading && !BeginRead()) {
             reply.dwExitCode = GoneExitCode();
             return reply;
@@ -177,12 +189,7 @@ HostReply CServerHost::Ask(const std::string& strRequest, const CString& strWait
                 return reply;
             }
             received.append(m_buffer, nRead);
-            const size_t nEnd = received.find('\n');
-            if (nEnd != std::string::npos) {
-                reply.nKind = HostReply::ANSWERED;
-                reply.line = received.substr(0, nEnd);
-                return reply;
-            }
+            if (received.find('\n') != std::string::npos) continue;
         }
         if (dwWait == WAIT_FAILED || received.size() > MAX_LINE_BYTES) {
             reply.nKind = HostReply::GARBLED;
@@ -209,18 +216,13 @@ bool CServerHosts::Run(const CString& strProgram, const CString& strPath, bool b
                        RegistrationResult& result)
 {
     result.strProgram = strProgram;
-    std::unique_ptr<CServerHost>& pHost = m_hosts[strProgram.Str()];
-    if (pHost && pHost->HasEnded()) pHost.reset();
-    if (!pHost) {
-        auto pStarted = std::make_unique<CServerHost>();
-        const DWORD dwError = pStarted->Start(strProgram);
-        if (dwError != ERROR_SUCCESS) {
-            result.hr = HRESULT_FROM_WIN32(dwError);
-            return false;
-        }
-        pHost = std::move(pStarted);
-        ++m_nStarts;
+    DWORD dwError = ERROR_SUCCESS;
+    CServerHost* const pStarted = HostFor(strProgram, dwError);
+    if (!pStarted) {
+        result.hr = HRESULT_FROM_WIN32(dwError);
+        return false;
     }
+    std::unique_ptr<CServerHost>& pHost = m_hosts[strProgram.Str()];
     CWorkProgress noProgress;
     const HostReply reply = pHost->Ask(std::string(bRegister ? REGISTER : UNREGISTER) + strPath.Str() + "\n", strPath,
                                        options.dwTimeLimitMs, options.pProgress ? *options.pProgress : noProgress);
@@ -253,6 +255,55 @@ bool CServerHosts::Run(const CString& strProgram, const CString& strPath, bool b
         break;
     }
     return false;
+}
+
+CServerHost* CServerHosts::HostFor(const CString& strProgram, DWORD& dwError)
+{
+    std::unique_ptr<CServerHost>& pHost = m_hosts[strProgram.Str()];
+    if (pHost && pHost->HasEnded()) pHost.reset();
+    if (!pHost) {
+        auto pStarted = std::make_unique<CServerHost>();
+        dwError = pStarted->Start(strProgram);
+        if (dwError != ERROR_SUCCESS) return nullptr;
+        pHost = std::move(pStarted);
+        ++m_nStarts;
+    }
+    return pHost.get();
+}
+
+void CServerHosts::Replace(const CString& strProgram)
+{
+    m_hosts.erase(strProgram.Str());
+}
+
+CServerHosts::Exchange CServerHosts::Converse(const CString& strProgram, const std::string& strRequest,
+                                              const std::function<bool(const std::string&)>& onLine,
+                                              const CString& strWaitingFor, DWORD dwTimeLimitMs, CWorkProgress& progress)
+{
+    Exchange exchange;
+    CServerHost* const pHost = HostFor(strProgram, exchange.dwCode);
+    if (!pHost) {
+        exchange.nKind = Exchange::NOT_STARTED;
+        return exchange;
+    }
+    const DWORD dwStart = GetTickCount();
+    std::string strNext = strRequest;
+    for (;;) {
+        const DWORD dwElapsed = GetTickCount() - dwStart;
+        const HostReply reply = pHost->Ask(strNext, strWaitingFor, dwElapsed < dwTimeLimitMs ? dwTimeLimitMs - dwElapsed : 0, progress);
+        strNext.clear();
+        if (reply.nKind == HostReply::ANSWERED) {
+            if (!onLine(reply.line)) return exchange;
+            continue;
+        }
+        exchange.nKind = reply.nKind == HostReply::STOPPED ? Exchange::STOPPED
+                         : reply.nKind == HostReply::ENDED ? Exchange::ENDED
+                                                           : Exchange::GARBLED;
+        exchange.dwCode = reply.dwExitCode;
+        exchange.bTimedOut = reply.bTimedOut;
+        Replace(strProgram);
+        return exchange;
+    }
 }
 
 namespace {
@@ -294,6 +345,10 @@ int ServeRegistrations(HANDLE hRequests, HANDLE hAnswers)
     options.asSystem = false;   // the utility has judged the path already
     std::string pending, strLine;
     while (ReadRequest(hRequests, pending, strLine)) {
+        if (IsActivationRequest(strLine)) {
+            if (!ServeActivation(strLine, hAnswers)) break;
+            continue;
+        }
         const bool bRegister = strLine.compare(0, sizeof REGISTER - 1, REGISTER) == 0;
         if (!bRegister && strLine.compare(0, sizeof UNREGISTER - 1, UNREGISTER) != 0) break;
         const CString strPath(strLine.substr(bRegister ? sizeof REGISTER - 1 : sizeof UNREGISTER - 1));

@@ -9,6 +9,7 @@
 // on the answers' pipe alone: what a server prints goes to the helper's
 // standard output, the NUL device, and never mixes with the answers.
 #include "engine/components/SelfRegistration.h"
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -33,7 +34,27 @@ public:
     // How many helper processes the set has started.
     int Starts() const { return m_nStarts; }
 
+    // How one exchange with a helper ended.
+    struct Exchange {
+        enum Kind { ANSWERED, NOT_STARTED, ENDED, STOPPED, GARBLED } nKind = ANSWERED;
+        DWORD dwCode = 0;         // NOT_STARTED: the system's error; ENDED: the helper's exit code
+        bool bTimedOut = false;   // STOPPED at the time limit, else at the user's request
+    };
+    // Writes strRequest to the helper strProgram and hands each line it
+    // answers to onLine until onLine says it was the last, all within the
+    // time limit. A helper that did not answer fully is ended.
+    Exchange Converse(const CString& strProgram, const std::string& strRequest,
+                      const std::function<bool(const std::string&)>& onLine, const CString& strWaitingFor,
+                      DWORD dwTimeLimitMs, CWorkProgress& progress);
+    // Ends the helper strProgram, whose state its last request spoilt: the
+    // next request starts another.
+    void Replace(const CString& strProgram);
+
 private:
+    // The helper strProgram, started when there is none alive; null with
+    // the system's error when it cannot start.
+    CServerHost* HostFor(const CString& strProgram, DWORD& dwError);
+
     std::map<std::string, std::unique_ptr<CServerHost>> m_hosts;
     int m_nStarts = 0;
 };

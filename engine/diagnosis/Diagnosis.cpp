@@ -1,5 +1,6 @@
 #include "engine/diagnosis/Diagnosis.h"
 #include "engine/diagnosis/DiagnosisText.h"
+#include "engine/components/ClassActivation.h"
 #include "engine/components/Sibling.h"
 #include "engine/components/Verification.h"
 #include "system/FolderTrust.h"
@@ -176,6 +177,8 @@ CString ComponentVerdict(const ComponentDiagnosis& d)
     CString strVerdict = FileVerdict(d);
     if (strVerdict.IsEmpty()) strVerdict = ActionVerdict(d);
     if (strVerdict.IsEmpty()) strVerdict = RegistrationVerdict(d);
+    // Registered and present is a proxy: a class that was tried and does not create says why.
+    if (d.activation.Failed() && strVerdict == LoadResourceString(IDS_VERDICT_SOUND)) strVerdict = ActivationVerdict(d.activation);
     return strVerdict;
 }
 
@@ -188,7 +191,9 @@ CString ResolveCatalogueLocation(const CString& strFileName, int nKind, const CS
 
 CString RecordVerdict(const ComponentItem& item, const CImportResolver& resolver)
 {
-    return ComponentVerdict(DiagnoseComponent(item.strFileName, item.strProgID, item.strLocation, item.lastAction, resolver));
+    ComponentDiagnosis d = DiagnoseComponent(item.strFileName, item.strProgID, item.strLocation, item.lastAction, resolver);
+    d.activation = item.lastActivation;
+    return ComponentVerdict(d);
 }
 
 std::vector<CString> CatalogueVerdicts(const CString& strSystemFolder, const CString& strCommonFilesFolder)

@@ -20,6 +20,7 @@ struct ComponentDiagnosis {
     std::vector<ImportStatus> imports;
     ClassRegistration registration;
     RegistrationResult lastAction;
+    ActivationResult activation;  // creating its class in this run, when tried
     bool bElevated = false;       // the utility runs with administrator rights
     bool bViewFromFile = false;   // the registry view read is the file's own, else this program's
     CString strSibling;           // the program beside this one that runs the other bitness

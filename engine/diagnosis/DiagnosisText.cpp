@@ -1,5 +1,6 @@
 #include "engine/diagnosis/DiagnosisText.h"
 #include "engine/diagnosis/Diagnosis.h"
+#include "engine/components/ClassActivation.h"
 #include "system/Registry.h"
 #include "system/SystemInfo.h"
 #include "system/FileVersion.h"
@@ -178,5 +179,6 @@ CString FormatComponentDiagnosis(const ComponentDiagnosis& d)
     if (d.file.bModule) AddImports(t, d);
     AddRegistration(t, d);
     AddLastAction(t, d);
+    t += FormatActivationDetails(d.activation);
     return t;
 }

@@ -40,7 +40,8 @@ BOOL CComTester::OnInitDialog()
     SetDlgItemText(IDC_SYSTEM_FOLDER, ToolSystemFolder());
     m_list.InitList();
     m_undo.Attach(m_hWnd, &m_list, [this] { return Folders(); });
-    m_details.Attach(&m_list, ::GetParent(m_hWnd), [this] { return Folders(); }, &m_undo);
+    m_creation.Attach(m_hWnd, &m_list, [this] { return Folders(); }, &m_undo);
+    m_details.Attach(&m_list, ::GetParent(m_hWnd), [this] { return Folders(); }, &m_creation);
     return TRUE;
 }
 

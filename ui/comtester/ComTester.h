@@ -7,6 +7,7 @@
 #include "ui/comtester/ComponentList.h"
 #include "ui/comtester/ComponentDetails.h"
 #include "ui/comtester/UndoPanel.h"
+#include "ui/comtester/ClassCreationMenu.h"
 #include "ui/StopPrompt.h"
 
 class CSupportSheet;
@@ -59,4 +60,5 @@ private:
     CComponentList m_list;
     CComponentDetails m_details;
     CUndoPanel m_undo;
+    CClassCreationMenu m_creation;
 };

@@ -2,6 +2,7 @@
 #include "ui/comtester/ComponentList.h"
 #include "ui/comtester/DetailsDialog.h"
 #include "engine/diagnosis/Diagnosis.h"
+#include "engine/components/ClassActivation.h"
 #include "framework/CWaitCursor.h"
 #include "res/resource.h"
 
@@ -82,7 +83,9 @@ ComponentDiagnosis CComponentDetails::DiagnoseRow(int nItem) const
     const ComponentItem* pItem = m_pList->GetRecord(nItem);
     if (!pItem) return ComponentDiagnosis();
     const CImportResolver resolver;
-    return DiagnoseComponent(pItem->strFileName, pItem->strProgID, pItem->strLocation, pItem->lastAction, resolver);
+    ComponentDiagnosis diagnosis = DiagnoseComponent(pItem->strFileName, pItem->strProgID, pItem->strLocation, pItem->lastAction, resolver);
+    diagnosis.activation = pItem->lastActivation;
+    return diagnosis;
 }
 
 void CComponentDetails::ShowDetails(int nItem) const
@@ -130,9 +133,11 @@ bool CComponentDetails::OnGetInfoTip(int nItem, int nSubItem, char* pszText, int
     if ((nSubItem != COL_REGISTERED && nSubItem != COL_ON_SYSTEM) || !pszText || cchText <= 0 || !pItem) return false;
     // A row never looked for has no path yet: the tip says so rather than search.
     const bool bLookedFor = pItem->bLookedFor;
-    const CString strTip = pItem->bNotReached ? LoadResourceString(IDS_INFOTIP_NOT_REACHED)
-                           : bLookedFor      ? ComponentVerdict(DiagnoseRow(nItem))
-                                             : LoadResourceString(IDS_INFOTIP_NOT_LOOKED_FOR);
+    CString strTip = pItem->bNotReached ? LoadResourceString(IDS_INFOTIP_NOT_REACHED)
+                     : bLookedFor      ? ComponentVerdict(DiagnoseRow(nItem))
+                                       : LoadResourceString(IDS_INFOTIP_NOT_LOOKED_FOR);
+    const CString strCreating = ActivationInfoTipLine(pItem->lastActivation);
+    if (bLookedFor && !pItem->bNotReached && !strCreating.IsEmpty()) strTip += "\r\n" + strCreating;
     lstrcpynA(pszText, strTip, cchText);
     return true;
 }
