@@ -81,8 +81,12 @@ state() {
         users/*/AppData/Roaming/Microsoft/Windows/"Start Menu" windows/Installer 2>/dev/null | LC_ALL=C sort)
     local view
     for view in 64 32; do "$WINE" reg query "$uninstall" /reg:$view 2>/dev/null; done
-    "$WINE" reg query 'HKLM\Software\Classes\Installer\Products' 2>/dev/null
-    "$WINE" reg query 'HKLM\Software\Classes\Installer\UpgradeCodes' 2>/dev/null
+    # The installer's product keys by their subkeys: the first install of a
+    # fresh prefix makes the two keys, which stay (empty) after the last removal.
+    local key
+    for key in Products UpgradeCodes; do
+        "$WINE" reg query "HKLM\\Software\\Classes\\Installer\\$key" 2>/dev/null | tr -d '\r' | grep -i '^HKEY_' | tail -n +2
+    done
 }
 shortcut() {
     find "$drive/ProgramData/Microsoft/Windows/Start Menu" "$drive"/users/*/AppData/Roaming/Microsoft/Windows/"Start Menu" \

@@ -42,7 +42,7 @@ void RegisterRecords(const std::vector<ComponentItem*>& records, bool bRegister,
         pItem->strRegistered = (action.bStopped && bRegister) || !IsRegistered(*pItem) ? strNo : strYes;
         if (action.bStopped && !action.bTimedOut) progress.ResetStop();
         // What ran so far is kept for undoing before the next server runs.
-        if (options.pRecording && nDone < nCount) options.pRecording->Checkpoint(&progress);
+        if (options.pRecording && nDone < nCount) options.pRecording->Checkpoint();
     }
     if (options.pRecording) options.pRecording->End();
     progress.SetProgressPos(0);

@@ -188,7 +188,7 @@ bool CChangeRecording::Begin(CWorkProgress* pProgress)
     return true;
 }
 
-void CChangeRecording::Checkpoint(CWorkProgress* pProgress)
+void CChangeRecording::Checkpoint()
 {
     if (!IsBegun() || m_bEnded) return;
     const ULONGLONG nStart = GetTickCount64();
@@ -199,7 +199,7 @@ void CChangeRecording::Checkpoint(CWorkProgress* pProgress)
     header.ftTaken = m_snapshot.TakenAt();
     header.strNote = L"Written while the change went on: what had changed by then.";
     UndoOutcome outcome;
-    WriteUndo(m_snapshot.CompareWithRegistry(pProgress), m_strUndoFile, header, m_seal, outcome);
+    WriteUndo(m_snapshot.CompareWithRegistry(), m_strUndoFile, header, m_seal, outcome);
     m_nLastCheckpoint = GetTickCount64();
     m_nCheckpointCost = m_nLastCheckpoint - nStart;
 }

@@ -59,7 +59,7 @@ public:
     // Between two servers: compares and rewrites the undo file, so that a
     // press that never ends leaves one for what ran. Skipped while the
     // comparisons would take more than a quarter of the press's time.
-    void Checkpoint(CWorkProgress* pProgress = nullptr);
+    void Checkpoint();
     // Compares and writes the undo file; nothing when Begin never ran. A
     // second call gives what the first did.
     UndoOutcome End(CWorkProgress* pProgress = nullptr);
