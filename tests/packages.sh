@@ -75,10 +75,12 @@ osslsigncode verify -CAfile "$tmp/cert.pem" -in "$tmp/unsigned/ForgeSupport-$ver
 # --- installing under Wine
 # What installing may touch: the program folders, the Start menus (Windows
 # puts a per-machine package's shortcut into the common one, Wine's installer
-# into the user's), the installer's cache, the Uninstall entries and products.
+# into the user's), the installer's cache (by what it holds: the first install
+# of a fresh prefix makes the folder), the Uninstall entries and products.
 state() {
     (cd "$drive" && find "Program Files" "Program Files (x86)" "ProgramData/Microsoft/Windows/Start Menu" \
-        users/*/AppData/Roaming/Microsoft/Windows/"Start Menu" windows/Installer 2>/dev/null | LC_ALL=C sort)
+        users/*/AppData/Roaming/Microsoft/Windows/"Start Menu" windows/Installer 2>/dev/null |
+        grep -vx 'windows/Installer' | LC_ALL=C sort)
     local view
     for view in 64 32; do "$WINE" reg query "$uninstall" /reg:$view 2>/dev/null; done
     # The installer's product keys by their subkeys: the first install of a
