@@ -3,6 +3,7 @@
 #include "report/Report.h"
 #include "engine/undo/UndoJournal.h"
 #include "res/resource.h"
+#include <shellapi.h>
 
 bool IsUndoRequest(const std::vector<CString>& args)
 {
@@ -24,9 +25,32 @@ CString WrittenLine(const UndoOutcome& outcome)
 }
 }
 
+namespace {
+// The file as the command line names it. The narrow arguments went through
+// the ANSI code page, which on a system without UTF-8 as that page loses the
+// letters of a profile's name that it cannot spell; the system's own wide
+// command line still has them. The wide argument is taken only when it is
+// the same one, that is when it narrows to exactly what was given.
+std::wstring WideArgument(const CString& strNarrow)
+{
+    std::wstring strWide = strNarrow.ToWide();
+    int nArgs = 0;
+    LPWSTR* ppArgs = CommandLineToArgvW(GetCommandLineW(), &nArgs);
+    if (!ppArgs) return strWide;
+    for (int i = 1; i < nArgs; ++i) {
+        if (CString::FromWide(ppArgs[i], -1).Str() == strNarrow.Str()) {
+            strWide = ppArgs[i];
+            break;
+        }
+    }
+    LocalFree(ppArgs);
+    return strWide;
+}
+}
+
 UndoAnswer RunUndo(const CString& strFile)
 {
-    const UndoApplyResult result = ApplyUndoFile(strFile.ToWide());
+    const UndoApplyResult result = ApplyUndoFile(WideArgument(strFile));
     UndoAnswer answer;
     switch (result.status) {
     case UndoApplyStatus::Applied:  answer.nExitCode = REPORT_ALL_SOUND;    break;
