@@ -1,4 +1,5 @@
 #include "ui/StopPrompt.h"
+#include "framework/CPaintPump.h"
 #include "res/resource.h"
 
 namespace {
@@ -22,6 +23,24 @@ CStopPrompt::~CStopPrompt()
 CStopPrompt* CStopPrompt::Current()
 {
     return t_pCurrent;
+}
+
+void CStopPrompt::OnCurrentWaiting(const CString& strFile)
+{
+    CPaintPump::DispatchPaints();
+    if (!t_pCurrent) return;
+    const int nSlash = strFile.ReverseFind('\\');
+    t_pCurrent->OnWaiting(strFile.Mid(nSlash + 1));
+}
+
+bool CStopPrompt::IsCurrentStopRequested()
+{
+    return t_pCurrent && t_pCurrent->IsStopRequested();
+}
+
+void CStopPrompt::ResetCurrentStop()
+{
+    if (t_pCurrent) t_pCurrent->ResetStop();
 }
 
 BOOL CStopPrompt::OnInitDialog()

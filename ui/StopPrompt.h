@@ -25,6 +25,12 @@ public:
     void ResetStop() { m_bStop = false; }
     // The prompt of the command running on this thread; null between commands.
     static CStopPrompt* Current();
+    // What a command's progress passes on to that prompt, when there is one:
+    // the file waited for, by its name, with the sheet painted meanwhile;
+    // whether a stop was asked for; that it was acted on.
+    static void OnCurrentWaiting(const CString& strFile);
+    static bool IsCurrentStopRequested();
+    static void ResetCurrentStop();
 
 protected:
     BOOL OnInitDialog() override;

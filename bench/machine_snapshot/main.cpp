@@ -7,11 +7,11 @@
 // walks, and the repair stays within 160 MiB. Every generated key, the
 // server's registration and the undo files are removed again.
 #include "BenchTiming.h"
+#include "BenchUndoFolder.h"
 #include "BenchWalk.h"
 #include "common/TestSupport.h"
 #include <psapi.h>
 #include <cstdio>
-#include <set>
 #include <string>
 
 namespace {
@@ -74,26 +74,6 @@ struct CMachineTree {
         DeleteClasses(KEY_WOW64_32KEY);
     }
 };
-
-std::wstring UndoFolderPath()
-{
-    wchar_t szBase[MAX_PATH] = L"";
-    GetEnvironmentVariableW(L"LOCALAPPDATA", szBase, MAX_PATH);
-    return std::wstring(szBase) + L"\\Kelvara\\Forge Support\\Undo";
-}
-
-std::set<std::wstring> UndoFiles()
-{
-    std::set<std::wstring> files;
-    WIN32_FIND_DATAW data = {};
-    HANDLE hFind = FindFirstFileW((UndoFolderPath() + L"\\*").c_str(), &data);
-    if (hFind == INVALID_HANDLE_VALUE) return files;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.insert(data.cFileName);
-    } while (FindNextFileW(hFind, &data));
-    FindClose(hFind);
-    return files;
-}
 
 struct Run {
     DWORD dwExitCode = 0;
@@ -171,7 +151,7 @@ int main()
     // The x64 build's 32-bit sample: the twin's own bitness.
     dir.CopyIn(TestProgramFolder() + "\\SampleOtherBitness.dll", "System\\KfBuild.dll");
     CScopedRegValue common(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir", dir / "Common");
-    const std::set<std::wstring> filesBefore = UndoFiles();
+    const CUndoFolderGuard undoFolder;
 
     std::vector<double> walks, checks, repairs, peaks, checkPeaks;
     WalkCount count;
@@ -191,8 +171,7 @@ int main()
             return 1;
         }
         RunTwin("/undo \"" + undo + "\"");
-        for (const std::wstring& file : UndoFiles())
-            if (!filesBefore.count(file)) DeleteFileW((UndoFolderPath() + L"\\" + file).c_str());
+        undoFolder.RemoveAdded();
     }
 
     // The outputs a console host held on to while they were deleted.

@@ -7,6 +7,7 @@
 // "Register Selected" press of a sample server. The registry and the undo
 // folder are put back as they were.
 #include "BenchTiming.h"
+#include "BenchUndoFolder.h"
 #include "BenchWalk.h"
 #include "common/TestSupport.h"
 #include "engine/components/Catalogue.h"
@@ -129,63 +130,6 @@ int ChangeSomeOfTheTree()
     nMade += CreateKey(HKEY_CURRENT_USER, strClsid + ClassKeyName(CLASSES + 500) + L"\\InprocServer32", added);
     nMade += RegDeleteTreeW(HKEY_CURRENT_USER, (strClsid + ClassKeyName(20000) + L"\\InprocServer32").c_str()) == ERROR_SUCCESS;
     return nMade;
-}
-
-// The undo folder's files and the folders above it, as they were before
-// the run: what the run adds there is removed at the end.
-class CUndoFolderGuard {
-public:
-    CUndoFolderGuard();
-    ~CUndoFolderGuard();
-    CUndoFolderGuard(const CUndoFolderGuard&) = delete;
-    CUndoFolderGuard& operator=(const CUndoFolderGuard&) = delete;
-    void RemoveAdded() const;
-
-private:
-    static std::set<std::wstring> Files(const std::wstring& strFolder);
-    std::vector<std::wstring> m_created;    // folders that did not exist, deepest last
-    std::set<std::wstring> m_files;
-    std::wstring m_strFolder;
-};
-
-CUndoFolderGuard::CUndoFolderGuard()
-{
-    wchar_t szBase[MAX_PATH] = L"";
-    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, szBase))) {
-        std::wstring strPath = szBase;
-        for (const wchar_t* pszPart : {L"\\Kelvara", L"\\Forge Support", L"\\Undo"}) {
-            strPath += pszPart;
-            if (GetFileAttributesW(strPath.c_str()) == INVALID_FILE_ATTRIBUTES) m_created.push_back(strPath);
-        }
-    }
-    m_strFolder = UndoFolder();
-    m_files = Files(m_strFolder);
-}
-
-CUndoFolderGuard::~CUndoFolderGuard()
-{
-    RemoveAdded();
-}
-
-void CUndoFolderGuard::RemoveAdded() const
-{
-    if (m_strFolder.empty()) return;
-    for (const std::wstring& strName : Files(m_strFolder))
-        if (!m_files.count(strName)) DeleteFileW((m_strFolder + L'\\' + strName).c_str());
-    for (auto it = m_created.rbegin(); it != m_created.rend(); ++it) RemoveDirectoryW(it->c_str());
-}
-
-std::set<std::wstring> CUndoFolderGuard::Files(const std::wstring& strFolder)
-{
-    std::set<std::wstring> files;
-    WIN32_FIND_DATAW data = {};
-    HANDLE hFind = FindFirstFileW((strFolder + L"\\*").c_str(), &data);
-    if (hFind == INVALID_HANDLE_VALUE) return files;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.insert(data.cFileName);
-    } while (FindNextFileW(hFind, &data));
-    FindClose(hFind);
-    return files;
 }
 
 // A run that dies part-way still takes away the tree and the undo files:

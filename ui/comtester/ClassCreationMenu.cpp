@@ -45,9 +45,7 @@ void CClassCreationMenu::CreateClasses(bool bAll)
     for (int i = 0; i < nCount; ++i)
         if (bAll || (m_pList->GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED)) records.push_back(m_pList->GetRecord(i));
     CStopPrompt prompt(::GetParent(m_hPage));
-    m_pPrompt = &prompt;
     CreateRecordClasses(records, m_folders(), *this);
-    m_pPrompt = nullptr;
 }
 
 void CClassCreationMenu::SetProgressRange(int nUpper)
@@ -68,18 +66,15 @@ void CClassCreationMenu::OnFolderEntered()
 
 void CClassCreationMenu::OnWaiting(const CString& strFile, DWORD)
 {
-    CPaintPump::DispatchPaints();
-    if (!m_pPrompt) return;
-    const int nSlash = strFile.ReverseFind('\\');
-    m_pPrompt->OnWaiting(strFile.Mid(nSlash + 1));
+    CStopPrompt::OnCurrentWaiting(strFile);
 }
 
 bool CClassCreationMenu::IsStopRequested()
 {
-    return m_pPrompt && m_pPrompt->IsStopRequested();
+    return CStopPrompt::IsCurrentStopRequested();
 }
 
 void CClassCreationMenu::ResetStop()
 {
-    if (m_pPrompt) m_pPrompt->ResetStop();
+    CStopPrompt::ResetCurrentStop();
 }

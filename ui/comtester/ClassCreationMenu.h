@@ -6,7 +6,6 @@
 #include <functional>
 
 class CComponentList;
-class CStopPrompt;
 
 // The list's right-click commands "Create classes of selected rows" and "...
 // of all rows": each row's class is created in a helper process, the bar
@@ -35,6 +34,5 @@ private:
     CComponentList* m_pList = nullptr;
     std::function<VerificationFolders()> m_folders;
     CListMenuExtension* m_pNext = nullptr;
-    CStopPrompt* m_pPrompt = nullptr;   // the running command's, else null
     CPaintPump m_pump;
 };

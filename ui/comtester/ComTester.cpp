@@ -5,22 +5,6 @@
 #include "framework/CInputDiscard.h"
 #include "res/resource.h"
 
-namespace {
-// The stop prompt of one long command, known to the page while it runs:
-// Esc, or the prompt's Stop once it shows, stops the command.
-class CPromptScope {
-public:
-    CPromptScope(CStopPrompt*& pSlot, HWND hOwner) : m_prompt(hOwner), m_pSlot(pSlot) { m_pSlot = &m_prompt; }
-    ~CPromptScope() { m_pSlot = nullptr; }
-    CPromptScope(const CPromptScope&) = delete;
-    CPromptScope& operator=(const CPromptScope&) = delete;
-
-private:
-    CStopPrompt m_prompt;
-    CStopPrompt*& m_pSlot;
-};
-}
-
 CComTester::CComTester()
     : CPropertyPage(IDD_COMTESTER)
 {
@@ -80,7 +64,8 @@ void CComTester::OnBrowse()
 
 void CComTester::OnVerifyCom()
 {
-    const CPromptScope stop(m_pPrompt, ::GetParent(m_hWnd));
+    // Esc, or the prompt's Stop once it shows, stops the command.
+    CStopPrompt prompt(::GetParent(m_hWnd));
     m_list.VerifyRegistration(Folders(), *this);
 }
 
@@ -99,7 +84,8 @@ void CComTester::RegisterSelected(bool bRegister)
     CChangeRecording recording(bRegister ? "Register Selected" : "Unregister Selected");
     UndoOutcome outcome;
     {
-        const CPromptScope stop(m_pPrompt, ::GetParent(m_hWnd));
+        // Esc, or the prompt's Stop once it shows, stops the command.
+    CStopPrompt prompt(::GetParent(m_hWnd));
         m_list.RegisterSelected(bRegister, Folders(), *this, &recording);
         outcome = recording.End();
     }
@@ -108,7 +94,8 @@ void CComTester::RegisterSelected(bool bRegister)
 
 void CComTester::OnVerifyFiles()
 {
-    const CPromptScope stop(m_pPrompt, ::GetParent(m_hWnd));
+    // Esc, or the prompt's Stop once it shows, stops the command.
+    CStopPrompt prompt(::GetParent(m_hWnd));
     m_list.VerifyFiles(Folders(), *this);
 }
 
@@ -132,20 +119,17 @@ void CComTester::SetProgressPos(int nPos)
 
 void CComTester::OnWaiting(const CString& strFile, DWORD)
 {
-    CPaintPump::DispatchPaints();
-    if (!m_pPrompt) return;
-    const int nSlash = strFile.ReverseFind('\\');
-    m_pPrompt->OnWaiting(strFile.Mid(nSlash + 1));
+    CStopPrompt::OnCurrentWaiting(strFile);
 }
 
 bool CComTester::IsStopRequested()
 {
-    return m_pPrompt && m_pPrompt->IsStopRequested();
+    return CStopPrompt::IsCurrentStopRequested();
 }
 
 void CComTester::ResetStop()
 {
-    if (m_pPrompt) m_pPrompt->ResetStop();
+    CStopPrompt::ResetCurrentStop();
 }
 
 void CComTester::OnFolderEntered()

@@ -52,7 +52,6 @@ private:
     void ResetStop() override;
 
     CSupportSheet* m_pSheet = nullptr;
-    CStopPrompt* m_pPrompt = nullptr;   // the running command's, else null
     CProgressCtrl m_progress;
     CPaintPump m_pump;
     int m_nProgressUpper = 0;
